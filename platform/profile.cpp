@@ -1,0 +1,237 @@
+#include "profile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <fstream>
+#include <cctype>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qex::platform {
+
+namespace {
+
+std::string_view trim(std::string_view s)
+{
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = s.find_last_not_of(" \t\r");
+    return s.substr(first, last - first + 1);
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+// The section name if the line is a "[Section]" header.
+std::optional<std::string_view> sectionOf(std::string_view line)
+{
+    const auto t = trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return std::nullopt;
+    const auto close = t.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return trim(t.substr(1, close - 1));
+}
+
+struct KeyLine {
+    std::string_view key;
+    std::string_view value;
+};
+
+std::optional<KeyLine> keyOf(std::string_view line)
+{
+    const auto t = trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '#')
+        return std::nullopt;
+    const auto eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return std::nullopt;
+    return KeyLine{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
+}
+
+std::vector<std::string> readLines(const std::filesystem::path& file)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// Writes the text next to the target and renames it over the target.
+bool replaceFile(const std::filesystem::path& file, const std::string& text)
+{
+    const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    std::string tmpl = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(tmpl.data());
+    if (fd < 0)
+        return false;
+
+    struct stat old {};
+    mode_t mode = 0644;
+    if (::stat(file.c_str(), &old) == 0)
+        mode = old.st_mode & 07777;
+    else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    bool ok = ::fchmod(fd, mode) == 0;
+    const char* p = text.data();
+    size_t left = text.size();
+    while (ok && left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tmpl.c_str(), file.c_str()) == 0;
+    if (!ok)
+        ::unlink(tmpl.c_str());
+    return ok;
+}
+
+} // namespace
+
+std::optional<long long> parseProfileInteger(std::string_view text)
+{
+    auto t = trim(text);
+    if (!t.empty() && t.front() == '+')
+        t.remove_prefix(1);
+    long long value = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+    if (ec != std::errc() || end != t.data() + t.size() || t.empty())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> readProfileString(const std::filesystem::path& file, std::string_view section,
+                                             std::string_view key)
+{
+    bool inSection = false;
+    for (const auto& line : readLines(file)) {
+        if (const auto s = sectionOf(line)) {
+            inSection = sameName(*s, section);
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (const auto k = keyOf(line); k && sameName(k->key, key))
+            return std::string(k->value);
+    }
+    return std::nullopt;
+}
+
+bool writeProfileString(const std::filesystem::path& file, std::string_view section, std::string_view key,
+                        std::string_view value)
+{
+    auto lines = readLines(file);
+    const std::string entry = std::string(key) + "=" + std::string(value);
+
+    // Locate the section and, inside it, the key or the place after its last key line.
+    std::optional<size_t> sectionLine;
+    std::optional<size_t> keyLine;
+    size_t insertAt = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (const auto s = sectionOf(lines[i])) {
+            if (sectionLine)
+                break;
+            if (sameName(*s, section)) {
+                sectionLine = i;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (!sectionLine)
+            continue;
+        if (!trim(lines[i]).empty())
+            insertAt = i + 1;
+        if (const auto k = keyOf(lines[i]); k && sameName(k->key, key)) {
+            keyLine = i;
+            break;
+        }
+    }
+
+    if (keyLine) {
+        const auto k = keyOf(lines[*keyLine]);
+        if (k->value == value)
+            return true;
+        lines[*keyLine] = std::string(k->key) + "=" + std::string(value);
+    } else if (sectionLine) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+    } else {
+        if (!lines.empty() && !trim(lines.back()).empty())
+            lines.emplace_back();
+        lines.push_back("[" + std::string(section) + "]");
+        lines.push_back(entry);
+    }
+
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\n";
+    return replaceFile(file, text);
+}
+
+IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {}
+
+bool IniFile::exists() const
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(file_, ec);
+}
+
+std::string IniFile::readString(std::string_view section, std::string_view key, std::string_view defaultValue) const
+{
+    return readProfileString(file_, section, key).value_or(std::string(defaultValue));
+}
+
+long long IniFile::readInteger(std::string_view section, std::string_view key, long long defaultValue) const
+{
+    const auto text = readProfileString(file_, section, key);
+    if (!text)
+        return defaultValue;
+    return parseProfileInteger(*text).value_or(defaultValue);
+}
+
+bool IniFile::readBool(std::string_view section, std::string_view key, bool defaultValue) const
+{
+    return readInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
+{
+    if (!writeProfileString(file_, section, key, value))
+        throw EIniFileException("Unable to write to " + file_.string());
+}
+
+void IniFile::writeInteger(std::string_view section, std::string_view key, long long value)
+{
+    writeString(section, key, std::to_string(value));
+}
+
+void IniFile::writeBool(std::string_view section, std::string_view key, bool value)
+{
+    writeString(section, key, value ? "1" : "0");
+}
+
+} // namespace qex::platform

@@ -1,0 +1,46 @@
+#include "system_folder.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace qex::platform {
+
+namespace {
+
+std::filesystem::path homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return "/tmp";
+}
+
+} // namespace
+
+std::filesystem::path systemFolder()
+{
+    if (const char* dir = std::getenv("QEX_SYSTEM_DIR"); dir && *dir)
+        return std::filesystem::path(dir).lexically_normal();
+    std::filesystem::path data;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        data = xdg;
+    else
+        data = homeFolder() / ".local" / "share";
+    return data / "lumavox-qex" / "lib";
+}
+
+std::filesystem::path executablePath()
+{
+    std::error_code ec;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : path;
+}
+
+std::filesystem::path executableFolder()
+{
+    return executablePath().parent_path();
+}
+
+} // namespace qex::platform

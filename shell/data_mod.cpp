@@ -1,0 +1,75 @@
+#include "data_mod.h"
+
+#include "message_boxes.h"
+#include "platform/file_rename.h"
+#include "platform/system_folder.h"
+#include "security/security_schema.h"
+
+#include <QComboBox>
+
+#include <filesystem>
+
+namespace {
+
+std::string appFolder;
+
+constexpr const char* kWorkingName = "qex.mdb";
+constexpr const char* kRestingName = "qex.sec";
+
+} // namespace
+
+const std::string& AppFolder()
+{
+    return appFolder;
+}
+
+TDataMod::TDataMod(QObject* parent)
+    : QObject(parent),
+      AppInstances1(qex::platform::instanceKeyFor(QString::fromStdString(qex::platform::systemFolder().string())))
+{
+    // The grant tables show the rows of the current user or group.
+    tblUserAccess.SetMaster(&tblUsers, "LoginName", "UserName");
+    tblGroupAccess.SetMaster(&tblGroups, "GroupName", "GroupName");
+
+    // A second copy ends here, before it touches any file.
+    AppInstances1.check();
+    DataModuleCreate();
+}
+
+TDataMod::~TDataMod() = default;
+
+void TDataMod::DataModuleCreate()
+{
+    appFolder = qex::platform::executableFolder().string() + "/";
+    try {
+        OpenDatabase();
+    } catch (const std::exception& error) {
+        showErrorMessage(error.what());
+    }
+}
+
+void TDataMod::OpenDatabase()
+{
+    const std::filesystem::path working = appFolder + kWorkingName;
+    const std::filesystem::path resting = appFolder + kRestingName;
+    std::error_code ec;
+    if (std::filesystem::exists(resting, ec))
+        qex::platform::renameFileNoReplace(resting, working);
+    else if (!std::filesystem::exists(working, ec))
+        createSecurityDatabase(working); // first start: nobody has made a database yet
+
+    ADOConnection1.Close();
+    ADOConnection1.Open(working.string());
+    for (SqlTable* table : {&tblUsers, &tblUserAccess, &tblPermissions, &tblGroups, &tblGroupAccess, &tblGroupMembers})
+        table->Open();
+}
+
+void TDataMod::FillLoginList(QComboBox& combo)
+{
+    combo.clear();
+    tblUsers.First();
+    while (!tblUsers.Eof()) {
+        combo.addItem(QString::fromStdString(tblUsers.AsString("LoginName")));
+        tblUsers.Next();
+    }
+}

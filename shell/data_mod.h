@@ -1,0 +1,46 @@
+#pragma once
+// The data module: the security database connection and its six tables, and the guard that
+// keeps a single running copy of the program. Created before the main window.
+
+#include "platform/single_instance_qt.h"
+#include "security/data_source.h"
+#include "security/sql_database.h"
+#include "security/sql_table.h"
+
+#include <QObject>
+#include <string>
+
+class QComboBox;
+
+// The folder of the executable with a trailing separator; set once by the data module.
+const std::string& AppFolder();
+
+class TDataMod : public QObject {
+public:
+    explicit TDataMod(QObject* parent = nullptr);
+    ~TDataMod() override;
+
+    // Sets AppFolder, gives the database file its working name and opens the database.
+    void DataModuleCreate();
+
+    // Clears the combo box and adds every user's login name in table order.
+    void FillLoginList(QComboBox& combo);
+
+    SqlDatabase ADOConnection1;
+    SqlTable tblUsers{ADOConnection1, "Users"};
+    SqlTable tblUserAccess{ADOConnection1, "UserAccess"};
+    SqlTable tblGroups{ADOConnection1, "Groups"};
+    SqlTable tblGroupAccess{ADOConnection1, "GroupAccess"};
+    SqlTable tblGroupMembers{ADOConnection1, "GroupMembers"};
+    SqlTable tblPermissions{ADOConnection1, "Permissions"};
+    TDataSource dsUsers{&tblUsers};
+    TDataSource dsUserAccess{&tblUserAccess};
+    TDataSource dsGroups{&tblGroups};
+    TDataSource dsGroupAccess{&tblGroupAccess};
+    TDataSource dsGroupMembers{&tblGroupMembers};
+    TDataSource dsPermissions{&tblPermissions};
+    qex::platform::SingleInstanceGuard AppInstances1;
+
+private:
+    void OpenDatabase();
+};

@@ -1,0 +1,34 @@
+#include "startup.h"
+
+#include "data_mod.h"
+#include "frm_qex.h"
+#include "message_boxes.h"
+#include "module_file.h"
+#include "platform/main_dispatcher_qt.h"
+#include "platform/termination_signals_qt.h"
+
+#include <QApplication>
+
+int runQex(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumavox QEX"));
+    QApplication::setDesktopFileName(QStringLiteral("com.lumavox.qex"));
+    qex::platform::QtMainThreadDispatcher dispatcher;
+
+    try {
+        TDataMod DataMod;
+        DataMod.AppInstances1.check();
+        writeModuleFileIfMissing();
+
+        TfrmQEX frmQEX(DataMod);
+        DataMod.AppInstances1.OnActivate = [&frmQEX](const QString&) { frmQEX.BringToFront(); };
+        qex::platform::TerminationSignals terminationSignals([&frmQEX] { frmQEX.CloseOnSystemRequest(); });
+
+        frmQEX.show();
+        return QApplication::exec();
+    } catch (const std::exception& error) {
+        showErrorMessage(error.what());
+        return 1;
+    }
+}
