@@ -16,6 +16,13 @@ int runQex(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("com.lumavox.qex"));
     qex::platform::QtMainThreadDispatcher dispatcher;
 
+    // A stop request that arrives while the program comes up is served once the window runs.
+    TfrmQEX* mainWindow = nullptr;
+    qex::platform::TerminationSignals terminationSignals([&mainWindow] {
+        if (mainWindow)
+            mainWindow->CloseOnSystemRequest();
+    });
+
     try {
         TDataMod DataMod;
         DataMod.AppInstances1.check();
@@ -23,10 +30,12 @@ int runQex(int argc, char** argv)
 
         TfrmQEX frmQEX(DataMod);
         DataMod.AppInstances1.OnActivate = [&frmQEX](const QString&) { frmQEX.BringToFront(); };
-        qex::platform::TerminationSignals terminationSignals([&frmQEX] { frmQEX.CloseOnSystemRequest(); });
+        mainWindow = &frmQEX;
 
         frmQEX.show();
-        return QApplication::exec();
+        const int code = QApplication::exec();
+        mainWindow = nullptr;
+        return code;
     } catch (const std::exception& error) {
         showErrorMessage(error.what());
         return 1;
