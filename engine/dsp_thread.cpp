@@ -48,6 +48,10 @@ void TMMThreadEx::Run()
         qex::platform::applyThreadPriority(osId_, priority_.load());
     }
     Execute();
+    // The system may hand this identity to a later thread.
+    std::lock_guard guard(idLock_);
+    osIdKnown_ = false;
+    runId_.store(std::thread::id());
 }
 
 void TMMThreadEx::WaitFor()

@@ -1,6 +1,10 @@
 #include "startup.h"
 
+#include <QApplication>
+
 int main(int argc, char** argv)
 {
-    return runQex(argc, argv);
+    QApplication application(argc, argv);
+    initialiseApplication(application);
+    return runQex(application);
 }

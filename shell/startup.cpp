@@ -9,11 +9,14 @@
 
 #include <QApplication>
 
-int runQex(int argc, char** argv)
+void initialiseApplication(QApplication&)
 {
-    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumavox QEX"));
     QApplication::setDesktopFileName(QStringLiteral("com.lumavox.qex"));
+}
+
+int runQex(QApplication&)
+{
     qex::platform::QtMainThreadDispatcher dispatcher;
 
     // A stop request that arrives while the program comes up is served once the window runs.

@@ -1,6 +1,11 @@
 #pragma once
 
+class QApplication;
+
+// Sets up the application object for the program.
+void initialiseApplication(QApplication& application);
+
 // Brings the program up in its fixed order, runs the message loop and returns the exit code:
 // 0 after a normal end (also when a second copy hands over to the running one), 1 when
 // start-up fails.
-int runQex(int argc, char** argv);
+int runQex(QApplication& application);

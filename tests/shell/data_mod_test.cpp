@@ -5,6 +5,7 @@
 #include "temp_folder.h"
 
 #include "data_mod.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -78,4 +79,22 @@ TEST(DataModule, AFileThatIsNoDatabaseIsReportedAndTheProgramGoesOn)
     EXPECT_EQ(result.exitCode, 0) << result.output;
     // The file keeps its working name; nothing replaced it with a new database.
     EXPECT_EQ(fs::file_size(root.path() / "qex.mdb"), 8192u);
+}
+
+TEST(StartUp, AModuleFileThatCannotBeWrittenEndsTheProgramWithCodeOne)
+{
+    if (isolated::inChild()) {
+        QApplication app(argc, argv);
+        ModalAnswerer operatorStandIn;
+        EXPECT_EQ(runQex(app), 1);
+        ASSERT_EQ(operatorStandIn.count(), 1);
+        EXPECT_TRUE(operatorStandIn.seen().front().text.startsWith("Cannot create file \"/proc/qex-lib/qexdsp.so\""))
+            << operatorStandIn.seen().front().text.toStdString();
+        return;
+    }
+    TempFolder root;
+    auto environment = childEnvironment(root);
+    environment[0].second = "/proc/qex-lib";
+    const auto result = isolated::runCurrentTestIn(root.path(), environment);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
 }
