@@ -1,0 +1,21 @@
+#pragma once
+// The module's section of the host's settings file.
+
+#include <filesystem>
+#include <string_view>
+
+namespace qex {
+
+inline constexpr std::string_view kSettingsSection = "OrvianAudioProcessor";
+
+// "Qex.ini" beside the host executable (not beside the module library). The host keeps its own
+// settings in the same file under the name "qex.ini"; file names compare without regard to case,
+// so an existing file of either spelling is used, and a new one takes the host's spelling.
+std::filesystem::path ModuleSettingsPath(const std::filesystem::path& hostExecutable);
+
+// Integer keys of the module's section. A missing or unreadable value reads as the default;
+// a failed write is ignored, as the module reports no errors.
+int ReadModuleSetting(const std::filesystem::path& file, std::string_view key, int defaultValue);
+void WriteModuleSetting(const std::filesystem::path& file, std::string_view key, int value);
+
+} // namespace qex

@@ -1,0 +1,122 @@
+#include "preset_file.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qex {
+
+namespace {
+
+constexpr char kVersionText[10] = "2.0";
+
+// A file without write permission for its owner counts as marked read-only, also for root.
+bool MarkedReadOnly(const std::filesystem::path& file)
+{
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and tells whether the close succeeded (a late write error shows here).
+    bool close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+size_t ReadAll(int fd, unsigned char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+bool WriteAll(int fd, const unsigned char* data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::filesystem::path PresetFilePath(const std::filesystem::path& hostFolder, int n)
+{
+    return hostFolder / "PRESETS" / ("QEX$" + std::to_string(n) + ".dat");
+}
+
+PresetRead ReadPresetFile(const std::filesystem::path& file, ParameterSet& set)
+{
+    if (MarkedReadOnly(file))
+        return PresetRead::NotOpened;
+    FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.valid())
+        return PresetRead::NotOpened;
+
+    std::array<unsigned char, kPresetFileSize> bytes{};
+    const size_t size = ReadAll(fd.get(), bytes.data(), bytes.size());
+
+    ParameterSet staged = set;
+    if (size > kPresetHeadSize)
+        std::memcpy(&staged, bytes.data() + kPresetHeadSize, size - kPresetHeadSize);
+    PublishParameterSet(set, staged);
+
+    int32_t marker = 0;
+    if (size < kPresetHeadSize)
+        return PresetRead::WrongMarker;
+    std::memcpy(&marker, bytes.data() + 10, sizeof marker);
+    return marker == PresetMagic ? PresetRead::Valid : PresetRead::WrongMarker;
+}
+
+bool WritePresetFile(const std::filesystem::path& file, const ParameterSet& set)
+{
+    if (MarkedReadOnly(file))
+        return false;
+    FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.valid())
+        return false;
+
+    std::array<unsigned char, kPresetFileSize> bytes{};
+    std::memcpy(bytes.data(), kVersionText, sizeof kVersionText);
+    std::memcpy(bytes.data() + 10, &PresetMagic, sizeof PresetMagic);
+    std::memcpy(bytes.data() + kPresetHeadSize, &set, sizeof set);
+    const bool written = WriteAll(fd.get(), bytes.data(), bytes.size());
+    return fd.close() && written;
+}
+
+} // namespace qex
