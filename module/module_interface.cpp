@@ -1,24 +1,36 @@
-// The processing module's published entry and its two interface records.
+// The processing module's published entry and its two interface records. All state is the
+// one ProcessingModule of the library; the records carry no per-instance data.
 
+#include "platform/system_folder.h"
+#include "processing_module.h"
 #include "winamp_dsp.h"
 
 namespace {
 
 char kDescription[] = "QEX";
 
-void Config(winampDSPModule*) {}
+// Settings and presets lie beside the host executable, not beside this library.
+qex::ProcessingModule processingModule(qex::platform::executablePath());
+
+void Config(winampDSPModule*)
+{
+    processingModule.Config();
+}
 
 int Init(winampDSPModule*)
 {
-    return 0;
+    return processingModule.Init();
 }
 
-int ModifySamples(winampDSPModule*, short int*, int numsamples, int, int, int)
+int ModifySamples(winampDSPModule*, short int* samples, int numsamples, int bps, int nch, int srate)
 {
-    return numsamples;
+    return processingModule.ModifySamples(samples, numsamples, bps, nch, srate);
 }
 
-void Quit(winampDSPModule*) {}
+void Quit(winampDSPModule*)
+{
+    processingModule.Quit();
+}
 
 winampDSPModule module = {kDescription, nullptr, nullptr, Config, Init, ModifySamples, Quit, nullptr};
 

@@ -1,0 +1,24 @@
+#pragma once
+// The AM filter: two tenth-order elliptic low-passes in cascade, flat within 1 dB to 4.5 kHz
+// and more than 90 dB down from 6 kHz, then a factor 0.9.
+
+#include "frame.h"
+
+#include <array>
+
+namespace qex::dsp {
+
+class AmFilter {
+public:
+    void Process(Frame& frame);
+
+private:
+    using State = std::array<double, 11>;
+    struct Channel {
+        State first{}, second{};
+    };
+
+    Channel left_, right_;
+};
+
+} // namespace qex::dsp

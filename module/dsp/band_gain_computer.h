@@ -1,0 +1,54 @@
+#pragma once
+// The band gain computer: once per frame, the gain of each dynamics band from its detector
+// level. Each band has a Compressor (a fast envelope with hold and a program-dependent attack,
+// and a slow envelope), an Expander and a Limiter; the dual-band bands use only the compressor.
+
+#include "meter_values.h"
+#include "processing_settings.h"
+#include "shared_value.h"
+
+#include <array>
+#include <cstdint>
+
+namespace qex::dsp {
+
+// The per-record values derived from a SectionParams record.
+struct SectionCoefficients {
+    Shared<double> attack1;
+    Shared<double> release1;
+    Shared<double> attack2; // slow envelope, compressor only
+    Shared<double> release2;
+    Shared<double> threshold; // 16-bit units
+    Shared<double> exponent;  // compressor and limiter: 10/Ratio − 1; expander: 1 − 10/Ratio
+
+    // Copies a set of values into one the audio thread reads, word by word.
+    void PublishFrom(const SectionCoefficients& other);
+};
+
+struct SectionRecord : SectionCoefficients {
+    Shared<double> gain; // the section's last gain, a meter value
+    Shared<uint32_t> holdLength; // compressor only
+    double envelope = 0.0;
+    uint32_t holdCounter = 0;
+};
+
+class BandGainComputer {
+public:
+    std::array<SectionRecord, kRecordCount> Records;
+    std::array<double, kBandCount> BandLevel{}; // set by the caller before Compute
+    std::array<Shared<double>, kBandCount> BandGain;
+    std::array<Shared<double>, kBandCount> SlowGain;
+
+    SectionRecord& record(int band, int section) { return Records[RecordIndex(band, section)]; }
+
+    // Envelopes, hold counters, slow envelopes and band gains back to 0.
+    void ResetStates();
+
+    // BandGain[first..last] from BandLevel[first..last]. gated: the AGC's gate decision.
+    void Compute(int first, int last, const GlobalParams& params, const ProcessingSettings& settings, bool gated);
+
+private:
+    std::array<double, kBandCount> slowEnvelope_{};
+};
+
+} // namespace qex::dsp

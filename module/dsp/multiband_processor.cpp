@@ -1,0 +1,116 @@
+#include "multiband_processor.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qex::dsp {
+
+namespace {
+
+using Coefficients = FourthOrderSection::Coefficients;
+
+// Pass bands at −3 dB: about 0–69 Hz, 125–1220 Hz, 1.49–4.83 kHz, 4.78–9.68 kHz, 9.59–16.1 kHz.
+constexpr Coefficients kFiveBands[kMultibandCount] = {
+    {5.25711192e-07, 1.48344768e-07, -3.09232849e-07, 1.58344768e-07, -1.71288808e-07, -3.925539750695006,
+     5.779378889138285, -3.782079282468395, 0.928240505404176},
+    {0.007564590902977, -1.50715e-05, -0.015133300805952, 0, 0.007566648902976, -3.727884918910256,
+     5.226773332497304, -3.268421202715063, 0.769564199566211},
+    {0.041091692670225, -4.5955e-05, -0.082182253340449, 0, 0.041091061170225, -3.103973244833686,
+     3.80957762470683, -2.204860297297529, 0.514754070186592},
+    {0.077717132531623, 1.17375e-05, -0.155434253063247, 0, 0.077717126531623, -1.690109162251134,
+     1.814523286186045, -1.010444843315776, 0.382403073079115},
+    {0.124341419171717, 0, -0.248682838343435, 0, 0.124341419171717, 0.776230060369421, 0.946074863562789,
+     0.376514119247381, 0.282821461495188},
+};
+
+// About 14–141 Hz, 140–700 Hz, 0.70–4.03 kHz, 4.0–20.0 kHz; the fifth band is silent.
+constexpr Coefficients kFourBands[kMultibandCount] = {
+    {7.9556211012e-05, 0, -0.000159112422024, 0, 7.9556211012e-05, -3.974534365107744, 5.924001389493139,
+     -3.92439868312524, 0.974931660302937},
+    {0.001505765033336, 0, -0.003011530066672, 0, 0.001505765033336, -3.883407011555764, 5.660328145192482,
+     -3.670215425742736, 0.893298035209584},
+    {0.041091061170225, 0, -0.082182122340451, 0, 0.041091061170225, -3.253841335136233, 4.052782786689983,
+     -2.311316240518563, 0.51475407568659},
+    {0.537138814805228, 0, -1.074277629610456, 0, 0.537138814805228, 0.382109524033993, -0.797234350840012,
+     -0.080974254379005, 0.301416074677199},
+    {0, 0, 0, 0, 0, 0, 0, 0, 0},
+};
+
+// Smoothing factors of the RMS detectors, slowest in the lowest band.
+constexpr double kRmsAlpha[kMultibandCount] = {0.99, 0.95, 0.79277, 0.68842, 0.5};
+
+// Pulls target toward the smaller of itself and reference by p percent.
+void Link(const Shared<double>& reference, Shared<double>& target, int p)
+{
+    const double t = target.get();
+    target.set(((100 - p) * t + p * std::min(t, reference.get())) * 0.01);
+}
+
+} // namespace
+
+void MultibandProcessor::ApplyOverdrive(Frame& frame, const ProcessingSettings& settings)
+{
+    const double gain = settings.OverdriveGain.get();
+    frame.L = frame.L * gain;
+    frame.R = frame.R * gain;
+}
+
+void MultibandProcessor::Process(Frame& frame, const GlobalParams& params, const ProcessingSettings& settings,
+                                 bool bypassAll, BandGainComputer& gains, LookaheadDelay& delay,
+                                 MeterValues& meters)
+{
+    const double inR = 0.8 * frame.R;
+    const double inL = 0.8 * frame.L;
+    const Coefficients* bank = params.has(Flag::FourBands) ? kFourBands : kFiveBands;
+    const bool trackRms = params.has(Flag::TrackRms);
+
+    std::array<double, kMultibandCount> valueR, valueL;
+    for (int k = 0; k < kMultibandCount; ++k) {
+        Band& band = bands_[k];
+        valueR[k] = band.right.processWithoutOffset(bank[k], inR);
+        valueL[k] = band.left.processWithoutOffset(bank[k], inL);
+        const double m = std::max(std::fabs(valueR[k]), std::fabs(valueL[k]));
+        if (trackRms) {
+            band.rms = kRmsAlpha[k] * band.rms + (1 - kRmsAlpha[k]) * (m * m);
+            gains.BandLevel[k] = std::sqrt(band.rms);
+        } else {
+            gains.BandLevel[k] = m;
+        }
+    }
+
+    gains.Compute(0, kMultibandCount - 1, params, settings, meters.Gated.get() == 1);
+
+    Link(gains.BandGain[1], gains.BandGain[0], params.BandLink12Pct.get());
+    Link(gains.BandGain[1], gains.BandGain[2], params.BandLink32Pct.get());
+    Link(gains.BandGain[2], gains.BandGain[3], params.BandLink43Pct.get());
+    Link(gains.BandGain[3], gains.BandGain[4], params.BandLink54Pct.get());
+
+    if (bypassAll) {
+        meters.Gated.set(0);
+        return;
+    }
+
+    delay.Advance(settings.LookaheadLength.get());
+
+    const float a = settings.Efficiency.get();
+    const float oneMinusA = settings.OneMinusEfficiency.get();
+    std::array<double, kMultibandCount> outR, outL;
+    for (int k = 0; k < kMultibandCount; ++k) {
+        Band& band = bands_[k];
+        const double g = settings.BandMute[k].get() ? 0.000001 : gains.BandGain[k].get() * a + oneMinusA;
+        gains.BandGain[k].set(g);
+        band.smoothedGain = 0.9 * band.smoothedGain + 0.1 * g;
+
+        // The gain travels through the delay with the audio it was computed from.
+        const double outputGain = settings.BandOutputGain[k].get();
+        const double delayedR = delay.Exchange(LookaheadDelay::RightColumn(k), band.smoothedGain * valueR[k]);
+        const double delayedL = delay.Exchange(LookaheadDelay::LeftColumn(k), band.smoothedGain * valueL[k]);
+        outR[k] = outputGain * delayedR * 0.00003051850947599719;
+        outL[k] = outputGain * delayedL * 0.00003051850947599719;
+    }
+
+    frame.R = outR[0] - outR[1] + outR[2] - outR[3] + outR[4];
+    frame.L = outL[0] - outL[1] + outL[2] - outL[3] + outL[4];
+}
+
+} // namespace qex::dsp

@@ -1,0 +1,38 @@
+#pragma once
+// The multiband processor: splits the driven signal into five bands (or four) with fixed
+// fourth-order filters, measures each band, lets the band gain computer set its gain, links
+// neighbouring gains, blends them toward unity by the efficiency, smooths them, delays the
+// gain-weighted bands by the look-ahead and sums them with alternating signs.
+
+#include "band_gain_computer.h"
+#include "filter_sections.h"
+#include "frame.h"
+#include "lookahead_delay.h"
+#include "meter_values.h"
+#include "processing_settings.h"
+
+#include <array>
+
+namespace qex::dsp {
+
+class MultibandProcessor {
+public:
+    // Block 4 of the frame: the overdrive gain in front of the pre-emphasis.
+    static void ApplyOverdrive(Frame& frame, const ProcessingSettings& settings);
+
+    // Block 6. With bypassAll the analysis runs (meters keep moving, the gate is cleared) but
+    // the frame is left as it was and the delay index stands still.
+    void Process(Frame& frame, const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
+                 BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters);
+
+private:
+    struct Band {
+        FourthOrderSection left, right;
+        double rms = 0.0;
+        double smoothedGain = 0.0;
+    };
+
+    std::array<Band, kMultibandCount> bands_{};
+};
+
+} // namespace qex::dsp

@@ -1,0 +1,81 @@
+#include "parameters.h"
+
+#include "dsp/conversions.h"
+#include "dsp/soft_clip.h"
+
+#include <algorithm>
+
+namespace qex {
+
+using namespace dsp;
+
+namespace {
+
+// Derived lengths index fixed-size delay lines: a preset loaded from a file is not range
+// checked, so the lengths are held to what the panel's controls allow.
+constexpr int kMaxLookaheadMs = 100;
+constexpr int kMaxStereoDepthMs = 20;
+constexpr uint32_t kDualBandHold = 500;
+
+} // namespace
+
+void DeriveSectionCoefficients(const SectionParams& params, int section, SectionCoefficients& out)
+{
+    out.attack1.set(TimeCoef(params.Attack1Ms.get()));
+    out.release1.set(TimeCoef(params.Release1Ms.get()));
+    out.attack2.set(TimeCoef(params.Attack2Ms.get()));
+    out.release2.set(TimeCoef(params.Release2Ms.get()));
+    out.threshold.set(LevelFromTenthDb(-params.Threshold.get()));
+    const double inverseRatio = 10.0 / params.Ratio.get();
+    out.exponent.set(section == Expander ? 1 - inverseRatio : inverseRatio - 1);
+}
+
+void DeriveBandOutputGain(const ParameterSet& set, int band, ProcessingSettings& settings)
+{
+    settings.BandOutputGain[band].set(LevelFromTenthDb(set.record(band, Compressor).BandGainTenthDb.get()));
+}
+
+void DeriveBandOutputGains(const ParameterSet& set, ProcessingSettings& settings)
+{
+    for (int band = 0; band < kMultibandCount; ++band)
+        DeriveBandOutputGain(set, band, settings);
+}
+
+void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
+{
+    const GlobalParams& g = set.Global;
+    ProcessingSettings& s = path.Settings;
+
+    s.OverdriveGain.set(LevelFromDb(g.OverdriveDb.get()) * 0.000030517578125);
+    s.DensityGain.set(LevelFromDb(g.DensityDb.get()) * 0.000030517578125);
+
+    s.AgcEnvelopeFloor.set(LevelFromDb(-g.AgcMaxGainDb.get()) / 2);
+    s.GateLevel.set(LevelFromDb(-g.GateDb.get()));
+    s.BassClipLevel.set(LevelFromTenthDb(g.BassClipThr.get()));
+    s.BassAttack.set(TimeCoef(g.BassAttackMs.get()));
+    s.BassRelease.set(TimeCoef(g.BassReleaseMs.get()));
+    s.MasterAttack.set(TimeCoef(g.MasterAttackMs.get()));
+    s.MasterRelease.set(TimeCoef(g.MasterReleaseMs.get()));
+    const int mix = g.MasterBassMixPct.get();
+    s.BassWeight.set((100 - mix) * 0.01);
+    s.MasterWeight.set(mix * 0.01);
+
+    s.LookaheadLength.set(MsToSamples(std::min(g.LookaheadMs.get(), kMaxLookaheadMs)));
+    s.StereoDelayLength.set(MsToSamples(std::min(g.StereoDepthMs.get(), kMaxStereoDepthMs)));
+
+    const double efficiency = g.MultibandEfficiencyPct.get() * 0.01;
+    s.Efficiency.set(static_cast<float>(efficiency));
+    s.OneMinusEfficiency.set(static_cast<float>(1 - efficiency));
+
+    const uint32_t hold = static_cast<uint32_t>(MsToSamples(g.HoldMs.get()));
+    for (int band = 0; band < kBandCount; ++band)
+        path.Gains.record(band, Compressor).holdLength.set(band < kMultibandCount ? hold : kDualBandHold);
+
+    s.ClipLevelHF.set(LevelFromTenthDb(set.record(kBandHF, Compressor).BandGainTenthDb.get()) - ClipKnee);
+    s.ClipLevelLF.set(LevelFromTenthDb(set.record(kBandLF, Compressor).BandGainTenthDb.get()) - ClipKnee);
+
+    path.BassEq.Design(g.BassEqGainDb.get(), g.BassEqFreqHz.get(), g.has(Flag::BassShelving),
+                       g.has(Flag::BassHighQ));
+}
+
+} // namespace qex

@@ -1,0 +1,250 @@
+#include "processing_module.h"
+
+#include "dsp/conversions.h"
+#include "module_settings.h"
+#include "preset_file.h"
+
+#include <algorithm>
+
+namespace qex {
+
+namespace {
+
+constexpr int kMaxStartupStereoDepthMs = 20;
+
+} // namespace
+
+ProcessingModule::ProcessingModule(std::filesystem::path hostExecutable)
+    : hostExecutable_(std::move(hostExecutable))
+{
+}
+
+std::filesystem::path ProcessingModule::SettingsPath() const
+{
+    return ModuleSettingsPath(hostExecutable_);
+}
+
+std::filesystem::path ProcessingModule::PresetPath(int n) const
+{
+    return PresetFilePath(hostExecutable_.parent_path(), n);
+}
+
+int ProcessingModule::Init()
+{
+    const int number = LoadOnAirAtStartup();
+    OnAirNumber = number;
+    BrowseNumber = number;
+    Edited = false;
+    if (PanelVisible) {
+        OpenPanel();
+        if (panel_ && PanelMinimized)
+            panel_->Minimize();
+    }
+    ApplyParameters();
+    Path.Initialise();
+    return 0;
+}
+
+void ProcessingModule::Config()
+{
+    if (panel_)
+        return;
+    OpenPanel();
+    PanelVisible = 1;
+    // Opening the panel restarts the dynamics, as it always has.
+    ApplyParameters();
+}
+
+int ProcessingModule::ModifySamples(int16_t* samples, int frames, int bitsPerSample, int channels, int sampleRate)
+{
+    return Path.Process(samples, frames, bitsPerSample, channels, sampleRate);
+}
+
+void ProcessingModule::Quit()
+{
+    if (panel_) {
+        StorePanelPosition();
+        panel_.reset();
+    }
+    const auto settings = SettingsPath();
+    WriteModuleSetting(settings, "ProcessNumber", OnAirNumber);
+    WriteModuleSetting(settings, "Visible", PanelVisible);
+    WriteModuleSetting(settings, "Minimized", PanelMinimized);
+}
+
+void ProcessingModule::OpenPanel()
+{
+    if (!panelFactory_)
+        return;
+    panel_ = panelFactory_->CreatePanel(*this);
+    if (!panel_)
+        return;
+    const auto settings = SettingsPath();
+    const auto position = RestorePanelPosition(ReadModuleSetting(settings, "pos_x", -1),
+                                               ReadModuleSetting(settings, "pos_y", -1), panel_->DesktopClientRect());
+    if (position) {
+        Position = *position;
+        panel_->MoveTo(Position);
+    }
+}
+
+void ProcessingModule::StorePanelPosition()
+{
+    const auto position = SavePanelPosition(Position, panel_->DesktopClientRect());
+    if (!position)
+        return;
+    Position = *position;
+    const auto settings = SettingsPath();
+    WriteModuleSetting(settings, "pos_x", Position.x);
+    WriteModuleSetting(settings, "pos_y", Position.y);
+}
+
+void ProcessingModule::OnPanelClosed()
+{
+    if (!panel_)
+        return;
+    StorePanelPosition();
+    panel_.reset();
+    PanelVisible = 0;
+}
+
+int ProcessingModule::LoadOnAirAtStartup()
+{
+    const auto settings = SettingsPath();
+    int number = ReadModuleSetting(settings, "ProcessNumber", 0);
+    PanelVisible = ReadModuleSetting(settings, "Visible", 1);
+    PanelMinimized = ReadModuleSetting(settings, "Minimized", 0);
+
+    bool valid = false;
+    if (number < kFirstPreset || number > kLastPreset)
+        number = kFirstPreset;
+    else
+        valid = ReadPresetFile(PresetPath(number), OnAirSet) == PresetRead::Valid;
+    if (!valid) {
+        PublishParameterSet(OnAirSet, DefaultParameterSet());
+        SavePreset(number);
+    }
+
+    ForceRatioRange(OnAirSet);
+    DeriveSectionCoefficients(OnAirSet, Path.Gains.Records);
+    DeriveBandOutputGains(OnAirSet, Path.Settings);
+    if (OnAirSet.Global.StereoDepthMs.get() > kMaxStartupStereoDepthMs)
+        OnAirSet.Global.StereoDepthMs.set(0);
+    return number;
+}
+
+void ProcessingModule::ApplyParameters()
+{
+    for (auto& mute : Path.Settings.BandMute)
+        mute.set(0);
+    Path.RequestReset();
+    OnAirSet.Global.MaxGainLevel.set(dsp::LevelFromDb(-OnAirSet.Global.AgcMaxGainDb.get()));
+    DeriveGlobalValues(OnAirSet, Path);
+}
+
+void ProcessingModule::SavePreset(int n)
+{
+    WritePresetFile(PresetPath(n), OnAirSet);
+}
+
+bool ProcessingModule::LoadBrowsePreset(int n)
+{
+    if (ReadPresetFile(PresetPath(n), BrowseSet) != PresetRead::Valid) {
+        SetName(BrowseSet.Global, "EMPTY");
+        return false;
+    }
+    ForceRatioRange(BrowseSet);
+    DeriveSectionCoefficients(BrowseSet, BrowseCoefficients);
+    return true;
+}
+
+void ProcessingModule::Browse(int number)
+{
+    BrowseNumber = std::clamp(number, kFirstPreset, kLastPreset);
+    BrowseLoaded = LoadBrowsePreset(BrowseNumber);
+}
+
+void ProcessingModule::BrowseUp(int step)
+{
+    Browse(BrowseNumber + step);
+}
+
+void ProcessingModule::BrowseDown(int step)
+{
+    Browse(BrowseNumber - step);
+}
+
+void ProcessingModule::Save(std::string_view name)
+{
+    SetName(OnAirSet.Global, name);
+    SavePreset(BrowseNumber);
+    // A failed write is not reported; the number moves all the same.
+    OnAirNumber = BrowseNumber;
+    Edited = false;
+}
+
+void ProcessingModule::Load()
+{
+    if (!BrowseLoaded)
+        return;
+    Edited = false;
+    OnAirNumber = BrowseNumber;
+    PublishParameterSet(OnAirSet, BrowseSet);
+    for (int i = 0; i < kRecordCount; ++i)
+        Path.Gains.Records[i].PublishFrom(BrowseCoefficients[i]);
+    DeriveBandOutputGains(OnAirSet, Path.Settings);
+    ApplyParameters();
+}
+
+void ProcessingModule::ChangeGlobal(Param GlobalParams::*field, int32_t value)
+{
+    GlobalParams& g = OnAirSet.Global;
+    (g.*field).set(value);
+    // "High Q" needs a boost it can split into sections of at least 2 dB.
+    if (field == &GlobalParams::BassEqGainDb && value < 6)
+        g.Flags.set(g.Flags.get() & ~Flag::BassHighQ);
+    DeriveGlobalValues(OnAirSet, Path);
+    if (field != &GlobalParams::BypassAll)
+        Edited = true;
+}
+
+bool ProcessingModule::ChangeFlag(int32_t flag, bool on)
+{
+    GlobalParams& g = OnAirSet.Global;
+    if (flag == Flag::BassHighQ && on && g.BassEqGainDb.get() < 7) {
+        g.Flags.set(g.Flags.get() & ~Flag::BassHighQ);
+        return false;
+    }
+    g.Flags.set(on ? g.Flags.get() | flag : g.Flags.get() & ~flag);
+    DeriveGlobalValues(OnAirSet, Path);
+    if (flag != Flag::ShowComposite)
+        Edited = true;
+    return on;
+}
+
+void ProcessingModule::ChangeSection(int band, int section, Param SectionParams::*field, int32_t value)
+{
+    Edited = true;
+    if (field != &SectionParams::BandGainTenthDb) {
+        SectionParams& record = OnAirSet.record(band, section);
+        (record.*field).set(value);
+        DeriveSectionCoefficients(record, section, Path.Gains.record(band, section));
+        return;
+    }
+    if (band < kMultibandCount) {
+        OnAirSet.record(band, Compressor).BandGainTenthDb.set(value);
+        DeriveBandOutputGain(OnAirSet, band, Path.Settings);
+        return;
+    }
+    // One clip threshold for both dual-band bands.
+    OnAirSet.record(kBandHF, Compressor).BandGainTenthDb.set(value);
+    OnAirSet.record(kBandLF, Compressor).BandGainTenthDb.set(value);
+    DeriveGlobalValues(OnAirSet, Path);
+}
+
+void ProcessingModule::SetBandMute(int band, bool muted)
+{
+    Path.Settings.BandMute[band].set(muted ? 1 : 0);
+}
+
+} // namespace qex
