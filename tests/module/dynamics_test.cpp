@@ -1,0 +1,443 @@
+// The dynamics blocks on their own interfaces: gated AGC, band gain computer, multiband
+// processor, dual band and stereo expander, with the default preset's derived values.
+
+#include "dsp/conversions.h"
+#include "dsp/dual_band_processor.h"
+#include "dsp/gated_agc.h"
+#include "dsp/lookahead_delay.h"
+#include "dsp/multiband_processor.h"
+#include "dsp/stereo_expander.h"
+#include "module_test_support.h"
+#include "parameters.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+namespace qex::dsp {
+namespace {
+
+double Sine(double hz, int n, double amplitude)
+{
+    return amplitude * std::sin(2 * std::numbers::pi * hz * n / 44100.0);
+}
+
+// The default parameter set with its derived values, as the signal path would see them.
+struct Defaults {
+    Defaults()
+    {
+        DeriveSectionCoefficients(set, path->Gains.Records);
+        Refresh();
+        path->Gains.ResetStates();
+    }
+    // After changing set: every derived value again.
+    void Refresh()
+    {
+        DeriveGlobalValues(set, *path);
+        DeriveBandOutputGains(set, path->Settings);
+        DeriveSectionCoefficients(set, path->Gains.Records);
+    }
+    GlobalParams& global() { return set.Global; }
+    ProcessingSettings& settings() { return path->Settings; }
+    BandGainComputer& gains() { return path->Gains; }
+
+    ParameterSet set = DefaultParameterSet();
+    std::unique_ptr<SignalPath> path = std::make_unique<SignalPath>(set);
+    MeterValues meters;
+};
+
+TEST(GatedAgc, GainStopsAtTheMaximumGain)
+{
+    Defaults d;
+    GatedAgc agc;
+    agc.ResetEnvelopes();
+    // A quiet square wave that stays above the gate level (327 at −40 dB).
+    for (int n = 0; n < 44100; ++n) {
+        const double x = (n / 22) % 2 ? 600.0 : -600.0;
+        Frame frame{x, x};
+        agc.Process(frame, 600.0, d.global(), d.settings(), false, d.meters);
+        ASSERT_LE(d.meters.AgcMasterGain.get(), 16384.0 / 921);
+    }
+    EXPECT_EQ(d.meters.Gated.get(), 0);
+    EXPECT_EQ(d.meters.AgcMasterGain.get(), 16384.0 / 921);
+    EXPECT_EQ(d.meters.AgcBassGain.get(), 16384.0 / 921);
+}
+
+TEST(GatedAgc, GateFreezesTheGainUntilTheLevelRises)
+{
+    Defaults d;
+    GatedAgc agc;
+    agc.ResetEnvelopes();
+    const auto run = [&](int frames, double amplitude) {
+        for (int n = 0; n < frames; ++n) {
+            const double x = Sine(1000, n, amplitude);
+            Frame frame{x, x};
+            agc.Process(frame, std::fabs(x), d.global(), d.settings(), false, d.meters);
+        }
+    };
+    run(44100, 8000);
+    const double before = d.meters.AgcMasterGain.get();
+    run(44100, 200); // below the gate level throughout
+    EXPECT_EQ(d.meters.Gated.get(), 1);
+    EXPECT_NEAR(d.meters.AgcMasterGain.get() / before, 1.0, 0.01);
+    // Within the first loud cycle the level passes the frozen envelope and opens the gate.
+    bool opened = false;
+    for (int n = 0; n < 44 && !opened; ++n) {
+        const double x = Sine(1000, n, 8000);
+        Frame frame{x, x};
+        agc.Process(frame, std::fabs(x), d.global(), d.settings(), false, d.meters);
+        opened = d.meters.Gated.get() == 0;
+    }
+    EXPECT_TRUE(opened);
+}
+
+TEST(GatedAgc, RecombinationIsFlatWithEqualGains)
+{
+    // With the gains pinned at the ceiling and a 50 % mix, every frequency leaves at
+    // 0.5 × gain × its input amplitude.
+    for (const double hz : {40.0, 150.0, 1000.0, 10000.0}) {
+        Defaults d;
+        GatedAgc agc;
+        agc.ResetEnvelopes();
+        const double g = 16384.0 / 921;
+        const double db = test::GainDb(
+            [&](double x) {
+                Frame frame{x, x};
+                agc.Process(frame, 1000.0, d.global(), d.settings(), false, d.meters);
+                return frame.L;
+            },
+            hz, 50.0);
+        EXPECT_NEAR(db, 20 * std::log10(0.5 * g), 0.01) << hz;
+    }
+}
+
+TEST(GatedAgc, OffScalesByAFixedFactorWhileTheMetersRun)
+{
+    Defaults d;
+    d.global().AgcOn.set(0);
+    GatedAgc agc;
+    agc.ResetEnvelopes();
+    for (int n = 0; n < 1000; ++n) {
+        const double x = Sine(300, n, 5000);
+        Frame frame{x, -x};
+        agc.Process(frame, std::fabs(x), d.global(), d.settings(), false, d.meters);
+        ASSERT_EQ(frame.L, x * 0.63);
+        ASSERT_EQ(frame.R, -x * 0.63);
+    }
+    EXPECT_GT(d.meters.AgcMasterGain.get(), 0.0);
+}
+
+TEST(GatedAgc, BypassLeavesTheFrameAndClearsTheMeters)
+{
+    Defaults d;
+    GatedAgc agc;
+    agc.ResetEnvelopes();
+    Frame frame{1234.5, -321.0};
+    agc.Process(frame, 1234.5, d.global(), d.settings(), true, d.meters);
+    EXPECT_EQ(frame.L, 1234.5);
+    EXPECT_EQ(frame.R, -321.0);
+    EXPECT_EQ(d.meters.AgcMasterGain.get(), 0.0);
+    EXPECT_EQ(d.meters.AgcBassGain.get(), 0.0);
+}
+
+TEST(BandGainComputer, HoldAndSlowerReattackOfTheCompressor)
+{
+    Defaults d; // HoldMs 20: 882 samples of hold, 176 after a re-attack
+    BandGainComputer& gains = d.gains();
+    SectionRecord& c = gains.record(0, Compressor);
+    const auto step = [&](double level) {
+        gains.BandLevel[0] = level;
+        gains.Compute(0, 0, d.global(), d.settings(), false);
+        return c.envelope;
+    };
+    for (int n = 0; n < 1000; ++n) // past the hold of the first attack from 0
+        step(1000);
+    const double threshold = c.threshold.get();
+    ASSERT_EQ(c.envelope, threshold);
+
+    const double attack = c.attack1.get();
+    const double first = step(30000);
+    EXPECT_NEAR((30000 - first) / (30000 - threshold), attack, 1e-12);
+    const double second = step(30000);
+    EXPECT_NEAR((30000 - second) / (30000 - first), 1 - (1 - attack) * 0.2, 1e-12);
+    double held = 0;
+    for (int n = 0; n < 20; ++n)
+        held = step(30000);
+
+    // The level stops rising: the envelope stands for 176 frames, then releases.
+    for (int n = 0; n < 176; ++n)
+        ASSERT_EQ(step(0), held) << n;
+    EXPECT_LT(step(0), held);
+}
+
+TEST(BandGainComputer, WithoutHoldEveryAttackUsesTheFastFactor)
+{
+    Defaults d;
+    d.global().HoldMs.set(0);
+    d.Refresh();
+    BandGainComputer& gains = d.gains();
+    SectionRecord& c = gains.record(0, Compressor);
+    gains.BandLevel[0] = 1000;
+    gains.Compute(0, 0, d.global(), d.settings(), false);
+    double previous = c.envelope;
+    for (int n = 0; n < 5; ++n) {
+        gains.BandLevel[0] = 30000;
+        gains.Compute(0, 0, d.global(), d.settings(), false);
+        EXPECT_NEAR((30000 - c.envelope) / (30000 - previous), c.attack1.get(), 1e-12);
+        previous = c.envelope;
+    }
+    gains.BandLevel[0] = 0;
+    gains.Compute(0, 0, d.global(), d.settings(), false);
+    EXPECT_LT(c.envelope, previous);
+}
+
+TEST(BandGainComputer, RatioOneGivesUnityGain)
+{
+    Defaults d;
+    d.global().ExpanderOn.set(1);
+    for (int band = 0; band < kBandCount; ++band) {
+        d.set.record(band, Compressor).Ratio.set(10);
+        d.set.record(band, Expander).Ratio.set(10);
+    }
+    d.Refresh();
+    BandGainComputer& gains = d.gains();
+    for (int n = 0; n < 5000; ++n) {
+        for (int band = 0; band < kBandCount; ++band)
+            gains.BandLevel[band] = std::fabs(Sine(50 + 30 * band, n, 40000));
+        gains.Compute(0, kBandCount - 1, d.global(), d.settings(), false);
+        for (int band = 0; band < kBandCount; ++band)
+            ASSERT_EQ(gains.BandGain[band].get(), 1.0) << band;
+    }
+}
+
+TEST(BandGainComputer, CompressesAboveTheThresholdByTheRatio)
+{
+    Defaults d; // band 2: threshold −6.0 dB (16422), ratio 4.0
+    BandGainComputer& gains = d.gains();
+    for (int n = 0; n < 200000; ++n) {
+        gains.BandLevel[2] = 32000;
+        gains.Compute(2, 2, d.global(), d.settings(), false);
+    }
+    const double threshold = gains.record(2, Compressor).threshold.get();
+    const double expected = std::pow(32000 / threshold, 1 / 4.0 - 1);
+    EXPECT_NEAR(gains.BandGain[2].get(), expected, 1e-4);
+    EXPECT_NEAR(32000 * gains.BandGain[2].get(), threshold * std::pow(32000 / threshold, 0.25), 2.0);
+}
+
+TEST(BandGainComputer, LimiterFollowsWhileOffAndLimitsAtOnce)
+{
+    Defaults d;
+    d.global().CompressorOn.set(0);
+    BandGainComputer& gains = d.gains();
+    for (int n = 0; n < 5000; ++n) {
+        gains.BandLevel[1] = 30000;
+        gains.Compute(1, 1, d.global(), d.settings(), false);
+    }
+    EXPECT_EQ(gains.BandGain[1].get(), 1.0);
+    d.global().LimiterOn.set(1);
+    gains.BandLevel[1] = 30000;
+    gains.Compute(1, 1, d.global(), d.settings(), false);
+    const SectionRecord& limiter = gains.record(1, Limiter);
+    EXPECT_NEAR(gains.BandGain[1].get(), limiter.threshold.get() / 30000, 1e-3);
+}
+
+TEST(BandGainComputer, MutedDualBandHasMinus120Decibels)
+{
+    Defaults d;
+    d.settings().BandMute[kBandLF].set(1);
+    BandGainComputer& gains = d.gains();
+    gains.BandLevel[kBandHF] = gains.BandLevel[kBandLF] = 20000;
+    gains.Compute(kBandHF, kBandLF, d.global(), d.settings(), false);
+    EXPECT_EQ(gains.BandGain[kBandLF].get(), 0.000001);
+    EXPECT_GT(gains.BandGain[kBandHF].get(), 0.5);
+}
+
+// The multiband processor alone, at a level below every threshold so that its gains are 1.
+struct Multiband {
+    explicit Multiband(int lookaheadMs = 10)
+    {
+        d.global().LookaheadMs.set(lookaheadMs);
+        for (int band = 0; band < kMultibandCount; ++band)
+            d.set.record(band, Compressor).BandGainTenthDb.set(0);
+        d.Refresh();
+    }
+    Frame Process(Frame frame)
+    {
+        multiband.Process(frame, d.global(), d.settings(), false, d.gains(), *delay, d.meters);
+        return frame;
+    }
+    Defaults d;
+    MultibandProcessor multiband;
+    std::unique_ptr<LookaheadDelay> delay = std::make_unique<LookaheadDelay>();
+};
+
+TEST(MultibandProcessor, BandsSumToANearlyFlatResponse)
+{
+    const auto gain = [](double hz, bool fourBands) {
+        Multiband m;
+        if (fourBands)
+            m.d.global().Flags.set(m.d.global().Flags.get() | Flag::FourBands);
+        return test::GainDb([&](double x) { return m.Process({x, x}).L; }, hz, 1000.0, 30000, 44100);
+    };
+    const double inputScaleDb = 20 * std::log10(0.8);
+    for (const double hz : {20.0, 60.0, 150.0, 254.0, 1000.0, 3000.0, 6000.0, 9000.0, 12000.0}) {
+        EXPECT_GE(gain(hz, false) - inputScaleDb, 1.0) << hz;
+        EXPECT_LE(gain(hz, false) - inputScaleDb, 3.4) << hz;
+        EXPECT_GE(gain(hz, true) - inputScaleDb, -0.6) << hz;
+        EXPECT_LE(gain(hz, true) - inputScaleDb, 3.2) << hz;
+    }
+    EXPECT_NEAR(gain(16000, false) - inputScaleDb, -3.2, 0.4);
+    EXPECT_LT(gain(20000, false) - inputScaleDb, -25.0);
+}
+
+TEST(MultibandProcessor, FourBandModeSilencesTheFifthBand)
+{
+    Multiband m;
+    m.d.global().Flags.set(m.d.global().Flags.get() | Flag::FourBands);
+    for (int n = 0; n < 2000; ++n) {
+        m.Process({Sine(12000, n, 20000), Sine(15000, n, 20000)});
+        ASSERT_EQ(m.d.gains().BandLevel[4], 0.0);
+    }
+}
+
+TEST(MultibandProcessor, MutedBandVanishesFromTheSum)
+{
+    const auto gain = [](bool mute) {
+        Multiband m;
+        m.d.settings().BandMute[2].set(mute ? 1 : 0);
+        return test::GainDb([&](double x) { return m.Process({x, x}).L; }, 3000, 1000.0);
+    };
+    // At 3 kHz band 3 carries nearly all of the signal; the neighbours' skirts remain.
+    EXPECT_LT(gain(true), gain(false) - 12.0);
+}
+
+TEST(MultibandProcessor, EfficiencyBlendsTheGainsTowardUnity)
+{
+    for (const int efficiency : {0, 100}) {
+        Multiband m;
+        m.d.global().MultibandEfficiencyPct.set(efficiency);
+        for (auto link : {&GlobalParams::BandLink12Pct, &GlobalParams::BandLink32Pct, &GlobalParams::BandLink43Pct,
+                          &GlobalParams::BandLink54Pct})
+            (m.d.global().*link).set(0);
+        m.d.Refresh();
+        m.d.settings().BandMute[4].set(1);
+        BandGainComputer& gains = m.d.gains();
+        for (int n = 0; n < 3000; ++n) {
+            m.Process({Sine(100, n, 32000) + Sine(2500, n, 32000), Sine(700, n, 32000)});
+            for (int band = 0; band < 4; ++band) {
+                // With the links at 0 % the linked gain is the computed one, up to the rounding
+                // of the link's percent arithmetic.
+                const double computed = gains.record(band, Compressor).gain.get();
+                if (efficiency == 0)
+                    ASSERT_EQ(gains.BandGain[band].get(), 1.0) << band;
+                else
+                    ASSERT_DOUBLE_EQ(gains.BandGain[band].get(), computed) << band;
+            }
+            ASSERT_EQ(gains.BandGain[4].get(), 0.000001);
+        }
+        if (efficiency == 100)
+            EXPECT_LT(gains.BandGain[1].get(), 0.9);
+    }
+}
+
+TEST(MultibandProcessor, LookaheadDelaysTheBandsByItsLengthPlusOne)
+{
+    // The same input with look-ahead 0 and 100 ms: the outputs are the same, 4410 frames apart,
+    // and the 0 ms output itself lags the bank by one frame.
+    Multiband shortest(0), longest(100);
+    std::vector<double> a, b;
+    for (int n = 0; n < 6000; ++n) {
+        const Frame in{Sine(440, n, 30000) * (n < 3000 ? 1.0 : 0.2), Sine(90, n, 20000)};
+        a.push_back(shortest.Process(in).L);
+        b.push_back(longest.Process(in).L);
+    }
+    for (int n = 0; n < 4410; ++n)
+        ASSERT_EQ(b[n], 0.0) << n;
+    for (int n = 0; n + 4410 < 6000; ++n)
+        ASSERT_EQ(b[n + 4410], a[n]) << n;
+    // The input starts at frame 1 (a sine from phase 0) and leaves one frame later.
+    const auto firstSound = std::find_if(a.begin(), a.end(), [](double v) { return v != 0.0; });
+    EXPECT_EQ(firstSound - a.begin(), 2);
+}
+
+TEST(LookaheadDelay, ValuesComeBackAfterLengthPlusOneRows)
+{
+    for (const int length : {0, 4410}) {
+        auto delay = std::make_unique<LookaheadDelay>();
+        int returnedAt = -1;
+        for (int n = 0; n < 5000 && returnedAt < 0; ++n) {
+            delay->Advance(length);
+            if (delay->Exchange(3, n == 0 ? 1.0 : 0.0) == 1.0)
+                returnedAt = n;
+        }
+        EXPECT_EQ(returnedAt, length + 1);
+    }
+}
+
+TEST(DualBandProcessor, RecombinesFlatWithEqualGainsAndScalesByTheDrive)
+{
+    const auto gain = [](double hz, int drive) {
+        Defaults d;
+        d.global().ClipDrivePct.set(drive);
+        d.global().NoClipper.set(1);
+        d.Refresh();
+        DualBandProcessor dual;
+        auto delay = std::make_unique<LookaheadDelay>();
+        return test::GainDb(
+            [&](double x) {
+                Frame frame{x, x};
+                dual.Process(frame, 0.0, d.global(), d.settings(), d.gains(), *delay, d.meters);
+                return frame.L;
+            },
+            hz, 1000.0);
+    };
+    EXPECT_NEAR(gain(100, 100), 0.0, 0.05);
+    EXPECT_NEAR(gain(6000, 100), 3.0, 0.1);
+    EXPECT_NEAR(gain(100, 40), 20 * std::log10(0.4), 0.05);
+}
+
+TEST(StereoExpander, MonoInputIsNotWidened)
+{
+    StereoExpander expander;
+    for (int n = 0; n < 5000; ++n) {
+        const double x = Sine(500, n, 20000);
+        Frame frame{x, x};
+        EXPECT_EQ(expander.Process(frame, 882, true, 100), 0.0);
+        ASSERT_EQ(frame.L, x);
+        ASSERT_EQ(frame.R, x);
+    }
+}
+
+TEST(StereoExpander, SideSignalIsDelayedByTheDepth)
+{
+    for (const int length : {0, 882}) {
+        StereoExpander expander;
+        int firstChange = -1;
+        for (int n = 0; n < 1000 && firstChange < 0; ++n) {
+            Frame frame{0.0, n == 0 ? 1000.0 : 0.0};
+            const Frame in = frame;
+            expander.Process(frame, length, true, 100);
+            if (frame.L != in.L)
+                firstChange = n;
+        }
+        EXPECT_EQ(firstChange, length + 1);
+    }
+}
+
+TEST(StereoExpander, ZeroLevelLeavesTheImage)
+{
+    StereoExpander expander;
+    for (int n = 0; n < 3000; ++n) {
+        Frame frame{Sine(300, n, 9000), Sine(450, n, 7000)};
+        const Frame in = frame;
+        expander.Process(frame, 100, true, 0);
+        ASSERT_EQ(frame.L, in.L);
+        ASSERT_EQ(frame.R, in.R);
+    }
+}
+
+} // namespace
+} // namespace qex::dsp
