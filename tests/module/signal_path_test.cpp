@@ -1,0 +1,214 @@
+// The frame loop end to end on a module initialised from a temporary folder: format check,
+// channel handling, bypass, output clamp, meters, soft clip.
+
+#include "dsp/soft_clip.h"
+#include "module_test_support.h"
+#include "processing_module.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace qex {
+namespace {
+
+class SignalPathTest : public ::testing::Test {
+protected:
+    SignalPathTest() { module->Init(); }
+
+    int Process(std::vector<int16_t>& samples, int channels, int bits = 16, int rate = 44100)
+    {
+        const int frames = static_cast<int>(samples.size()) / std::max(channels, 1);
+        return module->ModifySamples(samples.data(), frames, bits, channels, rate);
+    }
+    dsp::MeterValues& meters() { return module->Path.Meters; }
+
+    test::TempFolder folder;
+    std::unique_ptr<ProcessingModule> module = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+};
+
+TEST_F(SignalPathTest, RefusedFormatsPassUntouchedAndRaiseTheFormatError)
+{
+    struct Format {
+        int bits, channels, rate;
+    };
+    for (const Format f : {Format{8, 2, 44100}, Format{16, 2, 22050}, Format{16, 0, 44100}, Format{16, -3, 44100}}) {
+        SCOPED_TRACE(testing::Message() << f.bits << " bits, " << f.channels << " channels, " << f.rate << " Hz");
+        std::vector<int16_t> samples = test::StereoSine(2048, 1000, 12000, 9000);
+        const auto original = samples;
+        meters().AgcMasterGain.set(3.0);
+        meters().Gated.set(1);
+        EXPECT_EQ(module->ModifySamples(samples.data(), 2048, f.bits, f.channels, f.rate), 2048);
+        EXPECT_EQ(samples, original);
+        EXPECT_EQ(meters().FormatError.get(), 0xFF00);
+        EXPECT_EQ(meters().AgcMasterGain.get(), 0.0);
+        EXPECT_EQ(meters().Gated.get(), 0);
+
+        std::vector<int16_t> valid = test::StereoSine(2048, 1000, 12000, 9000);
+        Process(valid, 2);
+        EXPECT_NE(valid, original);
+        EXPECT_EQ(meters().FormatError.get(), 0);
+    }
+}
+
+TEST_F(SignalPathTest, FormatErrorKeepsThePanelsByte)
+{
+    meters().FormatError.set(dsp::kFormatWarningShown);
+    std::vector<int16_t> samples(64);
+    Process(samples, 2, 8);
+    EXPECT_EQ(meters().FormatError.get(), 0xFFFF);
+    EXPECT_EQ(module->ModifySamples(samples.data(), 0, 16, 2, 44100), 0);
+    EXPECT_EQ(meters().FormatError.get(), 0x00FF);
+}
+
+TEST_F(SignalPathTest, FortyEightKilohertzIsProcessed)
+{
+    std::vector<int16_t> samples = test::StereoSine(4096, 1000, 12000, 9000);
+    const auto original = samples;
+    EXPECT_EQ(Process(samples, 2, 16, 48000), 4096);
+    EXPECT_NE(samples, original);
+    EXPECT_EQ(meters().FormatError.get(), 0);
+}
+
+TEST_F(SignalPathTest, OtherChannelCountsChangeOnlyTheFirstSampleOfEachFrame)
+{
+    for (const int channels : {1, 6}) {
+        SCOPED_TRACE(channels);
+        std::vector<int16_t> samples(static_cast<size_t>(4096) * channels);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<int16_t>(9000 * std::sin(0.05 * static_cast<double>(i / channels)) + i % channels);
+        const auto original = samples;
+        EXPECT_EQ(Process(samples, channels), 4096);
+        int changed = 0;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            if (i % channels == 0)
+                changed += samples[i] != original[i];
+            else
+                ASSERT_EQ(samples[i], original[i]) << i;
+        }
+        EXPECT_GT(changed, 3000);
+    }
+}
+
+TEST_F(SignalPathTest, MonoHalvesTheSumRoundingDown)
+{
+    module->ChangeFlag(Flag::Mono, true);
+    module->ChangeFlag(Flag::InputLpf15k, false);
+    // The first frame's offset is SineTable[1] × 0.000001.
+    const double offset = module->Path.Input().SineTable()[1] * 0.000001;
+    std::vector<int16_t> frame = {3, -4};
+    Process(frame, 2);
+    EXPECT_DOUBLE_EQ(meters().InputPeak.get(), 1 - offset); // both -1 before the offset
+
+    auto again = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+    again->Init();
+    again->ChangeFlag(Flag::Mono, true);
+    again->ChangeFlag(Flag::InputLpf15k, false);
+    frame = {-3, 4};
+    again->ModifySamples(frame.data(), 1, 16, 2, 44100);
+    EXPECT_DOUBLE_EQ(again->Path.Meters.InputPeak.get(), offset); // both 0
+}
+
+TEST_F(SignalPathTest, SilenceThroughBypassAllStaysSilent)
+{
+    module->ChangeGlobal(&GlobalParams::BypassAll, 1);
+    std::vector<int16_t> samples(2 * 44100, 0);
+    Process(samples, 2);
+    for (const int16_t s : samples)
+        ASSERT_EQ(s, 0);
+    EXPECT_EQ(meters().OutputPeak.get(), 0.0);
+    EXPECT_EQ(meters().Gated.get(), 0);
+}
+
+TEST_F(SignalPathTest, BypassAllPassesTheInputThrough)
+{
+    module->ChangeGlobal(&GlobalParams::BypassAll, 1);
+    module->ChangeFlag(Flag::InputLpf15k, false);
+    std::vector<int16_t> samples = test::StereoSine(8192, 440, 20000, -15000);
+    const auto original = samples;
+    Process(samples, 2);
+    // The offset is below one unit: positive values come back whole, negative ones may lose
+    // one unit to the truncation.
+    for (size_t i = 0; i < samples.size(); ++i)
+        ASSERT_LE(std::abs(samples[i] - original[i]), 1) << i;
+    EXPECT_EQ(meters().AgcMasterGain.get(), 0.0);
+}
+
+TEST_F(SignalPathTest, OutputIsClampedToPlusMinus32760)
+{
+    module->ChangeGlobal(&GlobalParams::NoClipper, 1);
+    module->ChangeGlobal(&GlobalParams::OverdriveDb, 30);
+    std::vector<int16_t> samples(2 * 44100);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = (i / 2 / 50) % 2 ? 32767 : -32767;
+    Process(samples, 2);
+    const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
+    EXPECT_EQ(*low, -32760);
+    EXPECT_EQ(*high, 32760);
+    EXPECT_EQ(meters().OutputPeak.get(), 32760.0);
+}
+
+TEST_F(SignalPathTest, OutLevelZeroGivesSilenceExceptUnderBypass)
+{
+    module->ChangeGlobal(&GlobalParams::OutLevelPct, 0);
+    std::vector<int16_t> samples = test::StereoSine(8192, 440, 20000, 15000);
+    Process(samples, 2);
+    for (const int16_t s : samples)
+        ASSERT_EQ(s, 0);
+    module->ChangeGlobal(&GlobalParams::BypassAll, 1);
+    samples = test::StereoSine(8192, 440, 20000, 15000);
+    Process(samples, 2);
+    EXPECT_NE(*std::max_element(samples.begin(), samples.end()), 0);
+}
+
+TEST_F(SignalPathTest, MetersFollowTheProgram)
+{
+    std::vector<int16_t> samples = test::StereoSine(44100, 440, 20000, -20000);
+    Process(samples, 2);
+    EXPECT_NEAR(meters().InputPeak.get(), 20000, 300);
+    EXPECT_GT(meters().OutputPeak.get(), 1000.0);
+    EXPECT_GT(meters().ImagePeak.get(), 30000.0);
+    EXPECT_GT(meters().PreClipPeak.get(), 1000.0);
+    EXPECT_GT(meters().ClipPeak.get(), 1000.0);
+    EXPECT_GT(meters().AgcMasterGain.get(), 0.0);
+    EXPECT_GT(module->Path.Gains.BandGain[2].get(), 0.0);
+}
+
+TEST_F(SignalPathTest, ApplyingParametersRestartsTheDynamics)
+{
+    std::vector<int16_t> samples = test::StereoSine(44100, 440, 20000, 20000);
+    Process(samples, 2);
+    ASSERT_LT(module->Path.Gains.BandGain[1].get(), 0.9);
+    module->Config(); // opening the panel applies the parameters
+    std::vector<int16_t> one(2, 0);
+    Process(one, 2);
+    // One frame of silence after the reset: envelopes lifted to the thresholds, gains 1.
+    EXPECT_EQ(module->Path.Gains.record(1, Compressor).envelope, module->Path.Gains.record(1, Compressor).threshold.get());
+}
+
+TEST_F(SignalPathTest, HighClipThresholdWithPreemphasisDrivesTheOutputLowpassHard)
+{
+    // The setting under which a 32-bit output low-pass used to wrap: the clipper's output
+    // then exceeds the ±139 000 that such a sum could take.
+    module->ChangeSection(kBandHF, Compressor, &SectionParams::BandGainTenthDb, 120);
+    module->ChangeGlobal(&GlobalParams::PreemphOn, 1);
+    std::vector<int16_t> samples(2 * 44100);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = (i / 2 / 20) % 2 ? 32767 : -32767;
+    Process(samples, 2);
+    EXPECT_GT(meters().ClipPeak.get(), 139000.0);
+}
+
+TEST(SoftClip, BendsTheExcessIntoTheKnee)
+{
+    EXPECT_NEAR(dsp::SoftClip(40000, 30000), 30000 + 10000.0 * 2148 / 12148, 1e-9);
+    EXPECT_NEAR(dsp::SoftClip(40000, 30000), 31768.2, 0.05);
+    EXPECT_NEAR(dsp::SoftClip(-40000, 30000), -31768.2, 0.05);
+    EXPECT_EQ(dsp::SoftClip(29999, 30000), 29999);
+    EXPECT_EQ(dsp::SoftClip(-30000, 30000), -30000);
+    EXPECT_NEAR(dsp::SoftClip(40000, 30619), 32366.8, 0.05);
+    EXPECT_LT(dsp::SoftClip(1e12, 30000), 30000 + 2148);
+}
+
+} // namespace
+} // namespace qex
