@@ -12,6 +12,12 @@ constexpr double kGateFreeze = 0.9999988;
 // Hold of the expander and the limiter, 11.3 ms.
 constexpr uint32_t kFixedHold = 500;
 
+// A gain law; at the threshold (ratio 1) the result is exactly 1 without the cost of a power.
+double Power(double ratio, double exponent)
+{
+    return ratio == 1.0 ? 1.0 : std::pow(ratio, exponent);
+}
+
 // The one-pole step shared by the expander and the limiter: attack with a fixed hold after it.
 void FollowWithHold(SectionRecord& r, double level)
 {
@@ -32,24 +38,26 @@ double ExpanderGain(SectionRecord& e, double x)
 {
     FollowWithHold(e, x);
     const double threshold = e.threshold.get();
-    return e.envelope < threshold ? std::pow(e.envelope / threshold, e.exponent.get()) : 1.0;
+    return e.envelope < threshold ? Power(e.envelope / threshold, e.exponent.get()) : 1.0;
 }
 
-double CompressorGain(SectionRecord& c, double& slowEnvelope, double x, int32_t gateLevel, bool gated,
-                      Shared<double>& slowGain)
+// Both compressor envelopes share threshold and exponent: with an exponent of 0 or below (a
+// ratio of 1.0 or more, which every load enforces) the larger envelope gives the smaller gain,
+// so one power serves for min(fast gain, slow gain).
+double CompressorGain(SectionRecord& c, Shared<double>& slowEnvelope, double x, int32_t gateLevel, bool gated)
 {
     const double threshold = c.threshold.get();
     const double exponent = c.exponent.get();
 
     // Slow envelope: always gated by the band's own level, but an attack overrides the gate.
+    double slow = slowEnvelope.get();
     double k = x < gateLevel ? kGateFreeze : c.release2.get();
-    if (x > slowEnvelope)
+    if (x > slow)
         k = c.attack2.get();
-    slowEnvelope = k * slowEnvelope + (1 - k) * x;
-    if (slowEnvelope < threshold)
-        slowEnvelope = threshold;
-    const double slow = std::pow(slowEnvelope / threshold, exponent);
-    slowGain.set(slow);
+    slow = k * slow + (1 - k) * x;
+    if (slow < threshold)
+        slow = threshold;
+    slowEnvelope.set(slow);
 
     // Fast envelope: an attack within the hold time is five times slower and holds shorter.
     double& fast = c.envelope;
@@ -70,9 +78,10 @@ double CompressorGain(SectionRecord& c, double& slowEnvelope, double x, int32_t 
     fast = k * fast + (1 - k) * x;
     if (fast < threshold)
         fast = threshold;
-    const double fastGain = std::pow(fast / threshold, exponent);
 
-    return std::min(fastGain, slow);
+    if (exponent <= 0)
+        return Power(std::max(fast, slow) / threshold, exponent);
+    return std::min(Power(fast / threshold, exponent), Power(slow / threshold, exponent));
 }
 
 } // namespace
@@ -87,15 +96,25 @@ void SectionCoefficients::PublishFrom(const SectionCoefficients& other)
     exponent.set(other.exponent.get());
 }
 
+double BandGainComputer::SlowGain(int band) const
+{
+    const SectionRecord& c = Records[RecordIndex(band, Compressor)];
+    const double threshold = c.threshold.get();
+    const double slow = SlowEnvelope[band].get();
+    // Before the compressor has run, the envelope has not yet been lifted to the threshold.
+    return Power(std::max(slow, threshold) / threshold, c.exponent.get());
+}
+
 void BandGainComputer::ResetStates()
 {
     for (auto& r : Records) {
         r.envelope = 0.0;
         r.holdCounter = 0;
     }
-    for (auto& g : BandGain)
-        g.set(0.0);
-    slowEnvelope_.fill(0.0);
+    for (int b = 0; b < kBandCount; ++b) {
+        BandGain[b].set(0.0);
+        SlowEnvelope[b].set(0.0);
+    }
 }
 
 void BandGainComputer::Compute(int first, int last, const GlobalParams& params, const ProcessingSettings& settings,
@@ -116,7 +135,7 @@ void BandGainComputer::Compute(int first, int last, const GlobalParams& params, 
         double compressorGain = 1.0;
         if (!multiband || params.CompressorOn.get()) {
             const bool bandGated = independentGate ? x < gateLevel : gated;
-            compressorGain = CompressorGain(compressor, slowEnvelope_[b], x, gateLevel, bandGated, SlowGain[b]);
+            compressorGain = CompressorGain(compressor, SlowEnvelope[b], x, gateLevel, bandGated);
         }
         compressor.gain.set(compressorGain);
 

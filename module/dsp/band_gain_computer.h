@@ -37,18 +37,20 @@ public:
     std::array<SectionRecord, kRecordCount> Records;
     std::array<double, kBandCount> BandLevel{}; // set by the caller before Compute
     std::array<Shared<double>, kBandCount> BandGain;
-    std::array<Shared<double>, kBandCount> SlowGain;
+    // The compressors' slow envelopes, published for the panel's "slow gain" meters.
+    std::array<Shared<double>, kBandCount> SlowEnvelope;
 
     SectionRecord& record(int band, int section) { return Records[RecordIndex(band, section)]; }
+
+    // The gain of a band's slow envelope, the meter value shown beside its compressor gain.
+    // Worked out when the panel reads it rather than per frame.
+    double SlowGain(int band) const;
 
     // Envelopes, hold counters, slow envelopes and band gains back to 0.
     void ResetStates();
 
     // BandGain[first..last] from BandLevel[first..last]. gated: the AGC's gate decision.
     void Compute(int first, int last, const GlobalParams& params, const ProcessingSettings& settings, bool gated);
-
-private:
-    std::array<double, kBandCount> slowEnvelope_{};
 };
 
 } // namespace qex::dsp

@@ -225,6 +225,8 @@ TEST(BandGainComputer, CompressesAboveTheThresholdByTheRatio)
     const double expected = std::pow(32000 / threshold, 1 / 4.0 - 1);
     EXPECT_NEAR(gains.BandGain[2].get(), expected, 1e-4);
     EXPECT_NEAR(32000 * gains.BandGain[2].get(), threshold * std::pow(32000 / threshold, 0.25), 2.0);
+    // Both envelopes have settled on the level: the slow envelope's meter shows the same gain.
+    EXPECT_NEAR(gains.SlowGain(2), expected, 1e-4);
 }
 
 TEST(BandGainComputer, LimiterFollowsWhileOffAndLimitsAtOnce)
@@ -331,15 +333,17 @@ TEST(MultibandProcessor, EfficiencyBlendsTheGainsTowardUnity)
                 // With the links at 0 % the linked gain is the computed one, up to the rounding
                 // of the link's percent arithmetic.
                 const double computed = gains.record(band, Compressor).gain.get();
-                if (efficiency == 0)
+                if (efficiency == 0) {
                     ASSERT_EQ(gains.BandGain[band].get(), 1.0) << band;
-                else
+                } else {
                     ASSERT_DOUBLE_EQ(gains.BandGain[band].get(), computed) << band;
+                }
             }
             ASSERT_EQ(gains.BandGain[4].get(), 0.000001);
         }
-        if (efficiency == 100)
+        if (efficiency == 100) {
             EXPECT_LT(gains.BandGain[1].get(), 0.9);
+        }
     }
 }
 
