@@ -15,7 +15,7 @@ constexpr Biquad::Coefficients kSplitLowpass = {0.112055205606069, 0.22411041121
 
 } // namespace
 
-void DualBandProcessor::Process(Frame& frame, double denormOffset, const GlobalParams& params,
+void DualBandProcessor::Process(Frame& frame, double denormOffset, bool gated, int row, const GlobalParams& params,
                                 const ProcessingSettings& settings, BandGainComputer& gains, LookaheadDelay& delay,
                                 MeterValues& meters)
 {
@@ -28,16 +28,16 @@ void DualBandProcessor::Process(Frame& frame, double denormOffset, const GlobalP
     const double n = denormOffset;
     gains.BandLevel[kBandHF] = std::max(std::fabs(hfR + n), std::fabs(hfL + n));
     gains.BandLevel[kBandLF] = std::max(std::fabs(lfR + n), std::fabs(lfL + n));
-    gains.Compute(kBandHF, kBandLF, params, settings, meters.Gated.get() == 1);
+    gains.Compute(kBandHF, kBandLF, params, settings, gated);
 
     smoothedHF_ = 0.9 * smoothedHF_ + 0.1 * gains.BandGain[kBandHF].get();
     smoothedLF_ = 0.9 * smoothedLF_ + 0.1 * gains.BandGain[kBandLF].get();
 
     // The delay holds the audio and the current gain is applied at its output: the gain leads.
-    const double delayedHfR = delay.Exchange(LookaheadDelay::RightColumn(kBandHF), hfR);
-    const double delayedLfR = delay.Exchange(LookaheadDelay::RightColumn(kBandLF), lfR);
-    const double delayedHfL = delay.Exchange(LookaheadDelay::LeftColumn(kBandHF), hfL);
-    const double delayedLfL = delay.Exchange(LookaheadDelay::LeftColumn(kBandLF), lfL);
+    const double delayedHfR = delay.Exchange(row, LookaheadDelay::RightColumn(kBandHF), hfR);
+    const double delayedLfR = delay.Exchange(row, LookaheadDelay::RightColumn(kBandLF), lfR);
+    const double delayedHfL = delay.Exchange(row, LookaheadDelay::LeftColumn(kBandHF), hfL);
+    const double delayedLfL = delay.Exchange(row, LookaheadDelay::LeftColumn(kBandLF), lfL);
 
     const int drive = params.ClipDrivePct.get();
     frame.R = drive * (smoothedLF_ * delayedLfR - smoothedHF_ * delayedHfR) * 0.01;

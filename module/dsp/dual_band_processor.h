@@ -16,9 +16,11 @@ namespace qex::dsp {
 
 class DualBandProcessor {
 public:
-    // denormOffset: this frame's anti-denormal offset, added again before the detectors.
-    void Process(Frame& frame, double denormOffset, const GlobalParams& params, const ProcessingSettings& settings,
-                 BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters);
+    // denormOffset: this frame's anti-denormal offset, added again before the detectors;
+    // gated: the AGC's gate decision; row: the look-ahead row the multiband left for this frame.
+    void Process(Frame& frame, double denormOffset, bool gated, int row, const GlobalParams& params,
+                 const ProcessingSettings& settings, BandGainComputer& gains, LookaheadDelay& delay,
+                 MeterValues& meters);
 
 private:
     struct Channel {

@@ -19,12 +19,13 @@ public:
     // Moves to the next row: the index runs from 0 to length and starts again.
     void Advance(int length) { index_ = index_ < length ? index_ + 1 : 0; }
 
-    Row& CurrentRow() { return rows_[index_]; }
+    // The row of the current frame.
+    int Index() const { return index_; }
 
-    // Takes the value out of a cell of the current row and puts another in its place.
-    double Exchange(int column, double value)
+    // Takes the value out of a cell and puts another in its place.
+    double Exchange(int row, int column, double value)
     {
-        double& cell = rows_[index_][column];
+        double& cell = rows_[row][column];
         const double out = cell;
         cell = value;
         return out;

@@ -40,10 +40,9 @@ constexpr Coefficients kFourBands[kMultibandCount] = {
 constexpr double kRmsAlpha[kMultibandCount] = {0.99, 0.95, 0.79277, 0.68842, 0.5};
 
 // Pulls target toward the smaller of itself and reference by p percent.
-void Link(const Shared<double>& reference, Shared<double>& target, int p)
+void Link(double reference, double& target, int p)
 {
-    const double t = target.get();
-    target.set(((100 - p) * t + p * std::min(t, reference.get())) * 0.01);
+    target = ((100 - p) * target + p * std::min(target, reference)) * 0.01;
 }
 
 } // namespace
@@ -56,7 +55,7 @@ void MultibandProcessor::ApplyOverdrive(Frame& frame, const ProcessingSettings& 
 }
 
 void MultibandProcessor::Process(Frame& frame, const GlobalParams& params, const ProcessingSettings& settings,
-                                 bool bypassAll, BandGainComputer& gains, LookaheadDelay& delay,
+                                 bool bypassAll, bool gated, BandGainComputer& gains, LookaheadDelay& delay,
                                  MeterValues& meters)
 {
     const double inR = 0.8 * frame.R;
@@ -78,33 +77,39 @@ void MultibandProcessor::Process(Frame& frame, const GlobalParams& params, const
         }
     }
 
-    gains.Compute(0, kMultibandCount - 1, params, settings, meters.Gated.get() == 1);
+    gains.Compute(0, kMultibandCount - 1, params, settings, gated);
 
-    Link(gains.BandGain[1], gains.BandGain[0], params.BandLink12Pct.get());
-    Link(gains.BandGain[1], gains.BandGain[2], params.BandLink32Pct.get());
-    Link(gains.BandGain[2], gains.BandGain[3], params.BandLink43Pct.get());
-    Link(gains.BandGain[3], gains.BandGain[4], params.BandLink54Pct.get());
+    std::array<double, kMultibandCount> gain;
+    for (int k = 0; k < kMultibandCount; ++k)
+        gain[k] = gains.BandGain[k].get();
+    Link(gain[1], gain[0], params.BandLink12Pct.get());
+    Link(gain[1], gain[2], params.BandLink32Pct.get());
+    Link(gain[2], gain[3], params.BandLink43Pct.get());
+    Link(gain[3], gain[4], params.BandLink54Pct.get());
 
     if (bypassAll) {
+        for (int k = 0; k < kMultibandCount; ++k)
+            gains.BandGain[k].set(gain[k]);
         meters.Gated.set(0);
         return;
     }
 
     delay.Advance(settings.LookaheadLength.get());
+    const int row = delay.Index();
 
     const float a = settings.Efficiency.get();
     const float oneMinusA = settings.OneMinusEfficiency.get();
     std::array<double, kMultibandCount> outR, outL;
     for (int k = 0; k < kMultibandCount; ++k) {
         Band& band = bands_[k];
-        const double g = settings.BandMute[k].get() ? 0.000001 : gains.BandGain[k].get() * a + oneMinusA;
+        const double g = settings.BandMute[k].get() ? 0.000001 : gain[k] * a + oneMinusA;
         gains.BandGain[k].set(g);
         band.smoothedGain = 0.9 * band.smoothedGain + 0.1 * g;
 
         // The gain travels through the delay with the audio it was computed from.
         const double outputGain = settings.BandOutputGain[k].get();
-        const double delayedR = delay.Exchange(LookaheadDelay::RightColumn(k), band.smoothedGain * valueR[k]);
-        const double delayedL = delay.Exchange(LookaheadDelay::LeftColumn(k), band.smoothedGain * valueL[k]);
+        const double delayedR = delay.Exchange(row, LookaheadDelay::RightColumn(k), band.smoothedGain * valueR[k]);
+        const double delayedL = delay.Exchange(row, LookaheadDelay::LeftColumn(k), band.smoothedGain * valueL[k]);
         outR[k] = outputGain * delayedR * 0.00003051850947599719;
         outL[k] = outputGain * delayedL * 0.00003051850947599719;
     }

@@ -20,10 +20,11 @@ public:
     // Block 4 of the frame: the overdrive gain in front of the pre-emphasis.
     static void ApplyOverdrive(Frame& frame, const ProcessingSettings& settings);
 
-    // Block 6. With bypassAll the analysis runs (meters keep moving, the gate is cleared) but
-    // the frame is left as it was and the delay index stands still.
+    // Block 6. gated: the AGC's gate decision for this frame. With bypassAll the analysis runs
+    // (meters keep moving, the gate is cleared) but the frame is left as it was and the delay
+    // index stands still.
     void Process(Frame& frame, const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
-                 BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters);
+                 bool gated, BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters);
 
 private:
     struct Band {

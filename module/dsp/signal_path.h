@@ -18,6 +18,7 @@
 #include "processing_settings.h"
 #include "stereo_expander.h"
 
+#include <array>
 #include <cstdint>
 
 namespace qex::dsp {
@@ -48,7 +49,22 @@ public:
     const OutputLowpass& OutputLowpassFilter() const { return outputLowpass_; }
 
 private:
-    void ProcessFrame(int16_t* samples, int channels);
+    // Frames go through the path a chunk at a time, block after block: each frame meets the
+    // blocks in their order and with the same arithmetic, while the processor can overlap
+    // the frames of one block. Switches are read once per chunk.
+    static constexpr int kChunkFrames = 64;
+    struct Chunk {
+        int count = 0;
+        std::array<Frame, kChunkFrames> frames;
+        std::array<double, kChunkFrames> denormOffset; // kept for the dual-band detectors
+        std::array<double, kChunkFrames> peak;         // input peak, for the AGC's gate
+        std::array<bool, kChunkFrames> gated;          // the AGC's gate decision
+        std::array<int, kChunkFrames> lookaheadRow;    // the shared delay row of each frame
+    };
+
+    void ReadChunk(const int16_t* samples, int channels, bool mono);
+    void ProcessChunk();
+    void WriteChunk(int16_t* samples, int channels);
 
     const ParameterSet& onAir_;
     Shared<uint32_t> resetRequests_;
@@ -64,6 +80,7 @@ private:
     DeEmphasis deEmphasis_;
     OutputLowpass outputLowpass_;
     OutputStage outputStage_;
+    Chunk chunk_;
 };
 
 } // namespace qex::dsp

@@ -268,7 +268,7 @@ struct Multiband {
     }
     Frame Process(Frame frame)
     {
-        multiband.Process(frame, d.global(), d.settings(), false, d.gains(), *delay, d.meters);
+        multiband.Process(frame, d.global(), d.settings(), false, false, d.gains(), *delay, d.meters);
         return frame;
     }
     Defaults d;
@@ -374,7 +374,7 @@ TEST(LookaheadDelay, ValuesComeBackAfterLengthPlusOneRows)
         int returnedAt = -1;
         for (int n = 0; n < 5000 && returnedAt < 0; ++n) {
             delay->Advance(length);
-            if (delay->Exchange(3, n == 0 ? 1.0 : 0.0) == 1.0)
+            if (delay->Exchange(delay->Index(), 3, n == 0 ? 1.0 : 0.0) == 1.0)
                 returnedAt = n;
         }
         EXPECT_EQ(returnedAt, length + 1);
@@ -393,7 +393,7 @@ TEST(DualBandProcessor, RecombinesFlatWithEqualGainsAndScalesByTheDrive)
         return test::GainDb(
             [&](double x) {
                 Frame frame{x, x};
-                dual.Process(frame, 0.0, d.global(), d.settings(), d.gains(), *delay, d.meters);
+                dual.Process(frame, 0.0, false, delay->Index(), d.global(), d.settings(), d.gains(), *delay, d.meters);
                 return frame.L;
             },
             hz, 1000.0);
