@@ -11,17 +11,17 @@ bool Usable(const DesktopRect& d)
     return d.right > d.left && d.bottom > d.top && d.top >= 0 && d.left >= 0;
 }
 
-PanelPosition KeepOnDesktop(PanelPosition p, const DesktopRect& d)
+ScreenPoint KeepOnDesktop(ScreenPoint p, const DesktopRect& d)
 {
     return {std::min(std::max(p.x, d.left - 64), d.right - 32), std::min(std::max(p.y, d.top - 32), d.bottom - 32)};
 }
 
-bool Plausible(PanelPosition p)
+bool Plausible(ScreenPoint p)
 {
     return -32 < p.x && p.x < 8000 && -32 < p.y && p.y < 8000;
 }
 
-std::optional<PanelPosition> Place(PanelPosition p, const DesktopRect& desktop)
+std::optional<ScreenPoint> Place(ScreenPoint p, const DesktopRect& desktop)
 {
     if (Usable(desktop))
         return KeepOnDesktop(p, desktop);
@@ -32,12 +32,12 @@ std::optional<PanelPosition> Place(PanelPosition p, const DesktopRect& desktop)
 
 } // namespace
 
-std::optional<PanelPosition> RestorePanelPosition(int32_t storedX, int32_t storedY, const DesktopRect& desktop)
+std::optional<ScreenPoint> RestorePanelPosition(int32_t storedX, int32_t storedY, const DesktopRect& desktop)
 {
     return Place({storedX, storedY}, desktop);
 }
 
-std::optional<PanelPosition> SavePanelPosition(PanelPosition current, const DesktopRect& desktop)
+std::optional<ScreenPoint> SavePanelPosition(ScreenPoint current, const DesktopRect& desktop)
 {
     return Place(current, desktop);
 }

@@ -7,10 +7,10 @@
 
 namespace qex {
 
-struct PanelPosition {
-    int32_t x = 10;
-    int32_t y = 10;
-    bool operator==(const PanelPosition&) const = default;
+struct ScreenPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+    bool operator==(const ScreenPoint&) const = default;
 };
 
 // The client rectangle of the desktop.
@@ -20,10 +20,10 @@ struct DesktopRect {
 
 // The position to move a newly created panel to, from the stored "pos_x"/"pos_y" (-1 when
 // absent); nothing when it should stay where the window system put it.
-std::optional<PanelPosition> RestorePanelPosition(int32_t storedX, int32_t storedY, const DesktopRect& desktop);
+std::optional<ScreenPoint> RestorePanelPosition(int32_t storedX, int32_t storedY, const DesktopRect& desktop);
 
 // The position to store when the panel closes (it also becomes the panel's position); nothing
 // when the position is off any plausible desktop and nothing should be written.
-std::optional<PanelPosition> SavePanelPosition(PanelPosition current, const DesktopRect& desktop);
+std::optional<ScreenPoint> SavePanelPosition(ScreenPoint current, const DesktopRect& desktop);
 
 } // namespace qex

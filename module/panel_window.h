@@ -15,7 +15,7 @@ public:
     virtual ~PanelWindow() = default; // destroying the object closes the window
 
     virtual DesktopRect DesktopClientRect() const = 0;
-    virtual void MoveTo(PanelPosition position) = 0;
+    virtual void MoveTo(ScreenPoint position) = 0;
     virtual void Minimize() = 0;
 };
 

@@ -66,6 +66,12 @@ void ProcessingModule::Quit()
         StorePanelPosition();
         panel_.reset();
     }
+    // The parameter set itself is only ever written by Save.
+    SaveModuleSettings();
+}
+
+void ProcessingModule::SaveModuleSettings()
+{
     const auto settings = SettingsPath();
     WriteModuleSetting(settings, "ProcessNumber", OnAirNumber);
     WriteModuleSetting(settings, "Visible", PanelVisible);
@@ -83,20 +89,20 @@ void ProcessingModule::OpenPanel()
     const auto position = RestorePanelPosition(ReadModuleSetting(settings, "pos_x", -1),
                                                ReadModuleSetting(settings, "pos_y", -1), panel_->DesktopClientRect());
     if (position) {
-        Position = *position;
-        panel_->MoveTo(Position);
+        PanelPosition = *position;
+        panel_->MoveTo(PanelPosition);
     }
 }
 
 void ProcessingModule::StorePanelPosition()
 {
-    const auto position = SavePanelPosition(Position, panel_->DesktopClientRect());
+    const auto position = SavePanelPosition(PanelPosition, panel_->DesktopClientRect());
     if (!position)
         return;
-    Position = *position;
+    PanelPosition = *position;
     const auto settings = SettingsPath();
-    WriteModuleSetting(settings, "pos_x", Position.x);
-    WriteModuleSetting(settings, "pos_y", Position.y);
+    WriteModuleSetting(settings, "pos_x", PanelPosition.x);
+    WriteModuleSetting(settings, "pos_y", PanelPosition.y);
 }
 
 void ProcessingModule::OnPanelClosed()

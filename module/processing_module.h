@@ -56,7 +56,7 @@ public:
     // The panel window's own events.
     void OnPanelClosed();
     void OnPanelMinimized(bool minimized) { PanelMinimized = minimized ? 1 : 0; }
-    void OnPanelMoved(PanelPosition position) { Position = position; }
+    void OnPanelMoved(ScreenPoint position) { PanelPosition = position; }
 
     std::filesystem::path PresetPath(int n) const;
     std::filesystem::path SettingsPath() const;
@@ -74,11 +74,12 @@ public:
 
     int32_t PanelVisible = 0;
     int32_t PanelMinimized = 0;
-    PanelPosition Position;
+    ScreenPoint PanelPosition{10, 10}; // top-left corner of the panel window on the screen
 
 private:
     void OpenPanel();
     void StorePanelPosition();
+    void SaveModuleSettings();
     void Browse(int number);
 
     std::filesystem::path hostExecutable_;

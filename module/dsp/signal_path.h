@@ -46,7 +46,6 @@ public:
     int Process(int16_t* samples, int frames, int bitsPerSample, int channels, int sampleRate);
 
     const InputStage& Input() const { return input_; }
-    const OutputLowpass& OutputLowpassFilter() const { return outputLowpass_; }
 
 private:
     // Frames go through the path a chunk at a time, block after block: each frame meets the

@@ -282,10 +282,11 @@ TEST(MultibandProcessor, BandsSumToANearlyFlatResponse)
         Multiband m;
         if (fourBands)
             m.d.global().Flags.set(m.d.global().Flags.get() | Flag::FourBands);
-        return test::GainDb([&](double x) { return m.Process({x, x}).L; }, hz, 1000.0, 30000, 44100);
+        // A tenth of a second holds whole periods of every frequency below.
+        return test::GainDb([&](double x) { return m.Process({x, x}).L; }, hz, 1000.0, 8000, 4410);
     };
     const double inputScaleDb = 20 * std::log10(0.8);
-    for (const double hz : {20.0, 60.0, 150.0, 254.0, 1000.0, 3000.0, 6000.0, 9000.0, 12000.0}) {
+    for (const double hz : {20.0, 60.0, 150.0, 250.0, 1000.0, 3000.0, 6000.0, 9000.0, 12000.0}) {
         EXPECT_GE(gain(hz, false) - inputScaleDb, 1.0) << hz;
         EXPECT_LE(gain(hz, false) - inputScaleDb, 3.4) << hz;
         EXPECT_GE(gain(hz, true) - inputScaleDb, -0.6) << hz;

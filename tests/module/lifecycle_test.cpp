@@ -16,25 +16,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PanelPosition, StaysOnTheDesktop)
+TEST(ScreenPoint, StaysOnTheDesktop)
 {
     const DesktopRect desktop{0, 0, 1024, 768};
-    EXPECT_EQ(RestorePanelPosition(5000, 5000, desktop), (PanelPosition{992, 736}));
-    EXPECT_EQ(RestorePanelPosition(-500, -500, desktop), (PanelPosition{-64, -32}));
-    EXPECT_EQ(RestorePanelPosition(-1, -1, desktop), (PanelPosition{-1, -1}));
-    EXPECT_EQ(RestorePanelPosition(300, 200, DesktopRect{100, 50, 1380, 1074}), (PanelPosition{300, 200}));
-    EXPECT_EQ(SavePanelPosition({5000, 5000}, desktop), (PanelPosition{992, 736}));
+    EXPECT_EQ(RestorePanelPosition(5000, 5000, desktop), (ScreenPoint{992, 736}));
+    EXPECT_EQ(RestorePanelPosition(-500, -500, desktop), (ScreenPoint{-64, -32}));
+    EXPECT_EQ(RestorePanelPosition(-1, -1, desktop), (ScreenPoint{-1, -1}));
+    EXPECT_EQ(RestorePanelPosition(300, 200, DesktopRect{100, 50, 1380, 1074}), (ScreenPoint{300, 200}));
+    EXPECT_EQ(SavePanelPosition({5000, 5000}, desktop), (ScreenPoint{992, 736}));
 }
 
-TEST(PanelPosition, WithoutAUsableDesktopOnlyPlausiblePositionsAreKept)
+TEST(ScreenPoint, WithoutAUsableDesktopOnlyPlausiblePositionsAreKept)
 {
     for (const DesktopRect odd : {DesktopRect{0, 0, 0, 768}, DesktopRect{0, 0, 1024, 0}, DesktopRect{-10, 0, 1024, 768},
                                   DesktopRect{0, -10, 1024, 768}}) {
-        EXPECT_EQ(RestorePanelPosition(5000, 5000, odd), (PanelPosition{5000, 5000}));
-        EXPECT_EQ(RestorePanelPosition(-31, 7999, odd), (PanelPosition{-31, 7999}));
+        EXPECT_EQ(RestorePanelPosition(5000, 5000, odd), (ScreenPoint{5000, 5000}));
+        EXPECT_EQ(RestorePanelPosition(-31, 7999, odd), (ScreenPoint{-31, 7999}));
         EXPECT_EQ(RestorePanelPosition(-32, 0, odd), std::nullopt);
         EXPECT_EQ(SavePanelPosition({0, 8000}, odd), std::nullopt);
-        EXPECT_EQ(SavePanelPosition({12, 34}, odd), (PanelPosition{12, 34}));
+        EXPECT_EQ(SavePanelPosition({12, 34}, odd), (ScreenPoint{12, 34}));
     }
 }
 
@@ -52,7 +52,7 @@ struct FakePanel : PanelWindow {
     explicit FakePanel(std::vector<std::string>& log) : log(log) { log.push_back("create"); }
     ~FakePanel() override { log.push_back("destroy"); }
     DesktopRect DesktopClientRect() const override { return {0, 0, 1024, 768}; }
-    void MoveTo(PanelPosition p) override { log.push_back("move " + std::to_string(p.x) + "," + std::to_string(p.y)); }
+    void MoveTo(ScreenPoint p) override { log.push_back("move " + std::to_string(p.x) + "," + std::to_string(p.y)); }
     void Minimize() override { log.push_back("minimize"); }
     std::vector<std::string>& log;
 };
@@ -82,7 +82,7 @@ TEST_F(LifecycleTest, InitOpensTheStoredPanelWhereItWas)
     EXPECT_EQ(module->Init(), 0);
     EXPECT_TRUE(module->PanelOpen());
     EXPECT_EQ(panels.log, (std::vector<std::string>{"create", "move 992,736", "minimize"}));
-    EXPECT_EQ(module->Position, (PanelPosition{992, 736}));
+    EXPECT_EQ(module->PanelPosition, (ScreenPoint{992, 736}));
 }
 
 TEST_F(LifecycleTest, InitLeavesAHiddenPanelClosed)
