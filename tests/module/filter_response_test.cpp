@@ -96,18 +96,6 @@ TEST(BassEqualiser, HighQCascadesFourSectionsOfAThird)
     EXPECT_NEAR(gain(8, 80), 8.0, 0.1);
 }
 
-TEST(BassEqualiser, ZeroBoostPassesUnchanged)
-{
-    BassEqualiser eq;
-    eq.Design(0, 65, false, false);
-    const Biquad::Coefficients c = eq.Coefficients();
-    EXPECT_EQ(c.b0, 1.0);
-    EXPECT_EQ(c.b1, 0.0);
-    EXPECT_EQ(c.b2, 0.0);
-    EXPECT_EQ(c.a1, 0.0);
-    EXPECT_EQ(c.a2, 0.0);
-}
-
 TEST(BassEqualiser, ChangingTheFilterTypeClearsTheFirstSection)
 {
     // Two equalisers with the same history; switching type on one must restart its section 1,
