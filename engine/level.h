@@ -33,7 +33,8 @@ enum class TMMChannel { chBoth, chLeft, chRight };
 enum class TMMMode { mMono, mStereo, mQuadro };
 enum class TMMDecayMode { dmNone, dmStepUp, dmExponential, dmUniform };
 
-// Called on the measuring (audio) thread: must not block or allocate.
+// Called on the measuring (audio) thread while the meter is being measured: must not block,
+// allocate or change the meter.
 using TMMLevelEvent = std::function<void(TMMLevel& sender)>;
 
 class TMMLevel {
