@@ -35,8 +35,6 @@ public:
     // nothing draws.
     void Resize(int width, int height);
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
     bool Empty() const { return width_ == 0 || height_ == 0; }
 
     // The image to draw into; published by Publish.
