@@ -1,0 +1,37 @@
+#pragma once
+// ALSA devices: real sound cards, and PipeWire or PulseAudio through their ALSA plug-ins.
+// Each open device has a thread that moves period-sized blocks between ALSA and the queued
+// buffers. Underruns and overruns are recovered and counted; they never stop the stream.
+
+#include "wave_device.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qex::platform::wave {
+
+struct AlsaPcm {
+    std::string name;        // the PCM name to open
+    std::string description; // as the device hints describe it, one line
+};
+
+// The PCMs that ALSA's device hints list for a direction, without "default".
+std::vector<AlsaPcm> alsaPcms(WaveDirection direction);
+
+// The description of the "default" PCM.
+std::string alsaDefaultDescription(WaveDirection direction);
+
+// Fills the standard-format bits and channel count from what the PCM accepts; a PCM that cannot
+// be opened right now reports none.
+void alsaProbeFormats(const std::string& pcm, WaveDirection direction, WaveCaps& caps);
+
+// 0 when the PCM takes the format, else ALSA's error code.
+int alsaQuery(const std::string& pcm, WaveDirection direction, const WaveFormatEx& format);
+
+std::unique_ptr<WaveDevice> makeAlsaDevice(const std::string& pcm, WaveDirection direction,
+                                           const WaveFormatEx& format, WaveCallback callback, void* instance);
+
+std::string alsaErrorText(int code);
+
+} // namespace qex::platform::wave
