@@ -17,6 +17,7 @@ class TMMDSPComponent;
 
 using TMMBufferEvent = std::function<void(TMMDSPComponent* sender, TMMWaveHdr* lpWaveHdr)>;
 using TMMBufferLoadEvent = std::function<void(TMMDSPComponent* sender, TMMWaveHdr* lpWaveHdr, bool& moreBuffers)>;
+using TMMNotifyEvent = std::function<void(TMMDSPComponent* sender)>;
 
 enum class TMMLinkSide { Input, Output };
 

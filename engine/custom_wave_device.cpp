@@ -1,0 +1,353 @@
+#include "custom_wave_device.h"
+
+#include "conversions.h"
+#include "engine_notice.h"
+
+#include "platform/main_dispatcher.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace wave = qex::platform::wave;
+
+TMMWaveDeviceThread::TMMWaveDeviceThread(TMMCustomWaveDevice* owner, std::size_t capacity)
+    : TMMDSPThread(owner), device_(owner), queue_(capacity)
+{
+}
+
+TMMWaveDeviceThread::~TMMWaveDeviceThread()
+{
+    Finish();
+}
+
+bool TMMWaveDeviceThread::Launch(TThreadPriority priority, std::chrono::milliseconds timeout)
+{
+    SetPriority(priority);
+    if (!Start())
+        return false;
+    std::unique_lock guard(lock_);
+    return wake_.wait_for(guard, timeout, [this] { return running_; });
+}
+
+void TMMWaveDeviceThread::Post(const TMMDeviceMessage& message)
+{
+    {
+        std::lock_guard guard(lock_);
+        // Every buffer is at the device at most once, so the queue never overflows; a thread
+        // that already ended lets the message go.
+        if (!running_ || count_ == queue_.size())
+            return;
+        queue_[(first_ + count_) % queue_.size()] = message;
+        ++count_;
+    }
+    wake_.notify_one();
+}
+
+void TMMWaveDeviceThread::Finish()
+{
+    Terminate();
+    {
+        std::lock_guard guard(lock_);
+        wake_.notify_all();
+    }
+    WaitFor();
+}
+
+void TMMWaveDeviceThread::Execute()
+{
+    std::unique_lock guard(lock_);
+    running_ = true;
+    wake_.notify_all();
+    for (;;) {
+        wake_.wait(guard, [this] { return Terminated() || count_ > 0; });
+        if (Terminated())
+            break;
+        const TMMDeviceMessage message = queue_[first_];
+        first_ = (first_ + 1) % queue_.size();
+        --count_;
+        guard.unlock();
+        const bool alive = device_->HandleThreadMessage(message);
+        guard.lock();
+        if (!alive)
+            break;
+    }
+    running_ = false;
+    count_ = 0;
+}
+
+TMMCustomWaveDevice::TMMCustomWaveDevice(WaveDirection direction, int missingDeviceKey, const char* className,
+                                         int maxBuffers)
+    : direction_(direction), missingDeviceKey_(missingDeviceKey), className_(className),
+      deviceCount_(wave::waveGetNumDevs(direction)), maxBuffers_(maxBuffers)
+{
+    SetDeviceID(0);
+}
+
+void TMMCustomWaveDevice::SetBufferSize(int size)
+{
+    CheckNotOpen();
+    const int value = std::max(size, 32);
+    if (value != ConfiguredBufferSize())
+        allocator_.Empty();
+    TMMCustomSoundComponent::SetBufferSize(value);
+}
+
+void TMMCustomWaveDevice::SetWaveFormat(const TWaveFormatEx* format)
+{
+    Close();
+    TMMCustomSoundComponent::SetWaveFormat(format);
+}
+
+void TMMCustomWaveDevice::SetNumBuffers(int value)
+{
+    if (value <= 1 || value == numBuffers_)
+        return;
+    CheckNotOpen();
+    numBuffers_ = std::min(value, maxBuffers_);
+}
+
+TMMWaveHdr* TMMCustomWaveDevice::NewBuffer()
+{
+    const int size = GetBufferSize();
+    void* block = nullptr;
+    try {
+        block = allocator_.GetBlock(static_cast<std::size_t>(size) + kWaveHdrSize);
+    } catch (const std::bad_alloc&) {
+        ErrorKey(kErrHeaderMemory);
+    }
+    // A block from the pool may hold an earlier run's header.
+    std::memset(block, 0, kWaveHdrSize);
+    TMMWaveHdr* header = engineBufferHeader(block);
+    header->BufferLength = static_cast<std::uint32_t>(size);
+    return header;
+}
+
+void TMMCustomWaveDevice::ReleaseBuffers()
+{
+    for (TMMWaveHdr* header : buffers_) {
+        void* block = header;
+        allocator_.FreeBlock(block);
+    }
+    buffers_.clear();
+}
+
+TMMCustomWaveDevice::~TMMCustomWaveDevice() = default;
+
+void TMMCustomWaveDevice::Fire(const TMMNotifyEvent& event)
+{
+    if (event)
+        event(this);
+}
+
+void TMMCustomWaveDevice::Error(const std::string& message)
+{
+    Fire(OnError);
+    std::rethrow_exception(MakeError(message));
+}
+
+void TMMCustomWaveDevice::DeviceError(const char* call, int code)
+{
+    std::string text;
+    if (wave::waveGetErrorText(code, text) != wave::kWaveNoError)
+        text = MMErrorText(kErrUnknownError);
+    Error(deviceCallMessage(call, text));
+}
+
+void TMMCustomWaveDevice::CheckNotOpen()
+{
+    if (DeviceOpen())
+        ErrorKey(kErrPropertyWhileOpen);
+}
+
+void TMMCustomWaveDevice::SetDeviceID(TMMDeviceId value)
+{
+    CheckNotOpen();
+    productName_ = MMErrorText(missingDeviceKey_);
+    driverVersion_ = 0;
+    const bool exists = deviceCount_ > 0 && value >= MapperId && value < deviceCount_;
+    if (exists) {
+        wave::WaveCaps caps;
+        if (wave::waveGetDevCaps(direction_, value, caps) == wave::kWaveNoError) {
+            productName_ = caps.ProductName;
+            driverVersion_ = caps.DriverVersion;
+        }
+    }
+    deviceId_ = exists ? value : InvalidId;
+}
+
+void TMMCustomWaveDevice::SetCallBackMode(TMMCBMode value)
+{
+    CheckNotOpen();
+    if (value == TMMCBMode::cmCallback) {
+        showEngineNotice(TMMNoticeKind::Message, className_,
+                         "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95");
+        return;
+    }
+    callBackMode_ = value;
+}
+
+void TMMCustomWaveDevice::SetPriority(TThreadPriority value)
+{
+    priority_ = value;
+    if (thread_)
+        thread_->SetPriority(value);
+}
+
+std::uint32_t TMMCustomWaveDevice::DeviceXruns() const
+{
+    std::uint32_t count = 0;
+    if (handle_)
+        wave::waveGetXruns(handle_, count);
+    return count;
+}
+
+int TMMCustomWaveDevice::OpenDevice(bool query)
+{
+    const auto* format = reinterpret_cast<const wave::WaveFormatEx*>(WaveFormat());
+    return wave::waveOpen(direction_, query ? nullptr : &handle_, deviceId_, format,
+                          query ? nullptr : &DeviceCallback, this, query);
+}
+
+// Runs in the device's context: opened and closed set the state at once, buffers are routed.
+void TMMCustomWaveDevice::DeviceCallback(wave::WaveHandle, wave::WaveMessage message, void* instance,
+                                         wave::WaveHdr* header)
+{
+    auto* self = static_cast<TMMCustomWaveDevice*>(instance);
+    switch (message) {
+    case wave::WaveMessage::Opened: self->deviceOpen_ = true; break;
+    case wave::WaveMessage::Closed: self->deviceOpen_ = false; break;
+    case wave::WaveMessage::Done: self->DeviceBufferDone(reinterpret_cast<TMMWaveHdr*>(header)); break;
+    }
+}
+
+void TMMCustomWaveDevice::Route(const TMMDeviceMessage& message)
+{
+    if (callBackMode_ == TMMCBMode::cmThread) {
+        if (thread_)
+            thread_->Post(message);
+        return;
+    }
+    PostToMainThread([this, message] { HandleThreadMessage(message); });
+}
+
+bool TMMCustomWaveDevice::HandleThreadMessage(const TMMDeviceMessage& message)
+{
+    try {
+        HandleBuffer(message);
+        return true;
+    } catch (const std::exception& error) {
+        ReportFailure(error.what());
+    } catch (...) {
+        ReportFailure(MMErrorText(kErrUnknownError));
+    }
+    return false;
+}
+
+// Lifecycle operations belong to the main thread: the device is let go of there, and the
+// failure is shown in the application's error display.
+void TMMCustomWaveDevice::ReportFailure(const std::string& message)
+{
+    PostToMainThread([this, message] {
+        if (DeviceOpen())
+            CloseAfterFailure();
+        showEngineNotice(TMMNoticeKind::Error, {}, message);
+    });
+}
+
+void TMMCustomWaveDevice::PostStop()
+{
+    PostToMainThread([this] {
+        try {
+            Stop();
+        } catch (const std::exception& error) {
+            showEngineNotice(TMMNoticeKind::Error, {}, error.what());
+        }
+    });
+}
+
+void TMMCustomWaveDevice::CloseAfterFailure()
+{
+    closing_ = true;
+    try {
+        if (deviceStarted_ || devicePaused_)
+            Stop();
+        LetGoOfDevice();
+    } catch (...) {
+        // Reported with the failure that brought us here.
+    }
+    FinishThread();
+    handle_ = nullptr;
+    deviceOpen_ = false;
+    ReleaseBuffers();
+    TMMDSPComponent::Close();
+    closing_ = false;
+    Fire(OnClose);
+}
+
+bool TMMCustomWaveDevice::LaunchThread()
+{
+    if (callBackMode_ != TMMCBMode::cmThread)
+        return true;
+    // One slot per buffer the device can hold, and one to spare.
+    thread_ = std::make_unique<TMMWaveDeviceThread>(this, static_cast<std::size_t>(GetNumBuffers()) + 1);
+    return thread_->Launch(priority_, std::chrono::milliseconds(5000));
+}
+
+void TMMCustomWaveDevice::FinishThread()
+{
+    thread_.reset();
+}
+
+bool TMMCustomWaveDevice::WaitSteps(int steps, const std::function<bool()>& ready)
+{
+    auto* dispatcher = qex::platform::mainThreadDispatcher();
+    if (callBackMode_ == TMMCBMode::cmWindow && dispatcher && dispatcher->onMainThread()) {
+        for (int i = 0; i < steps; ++i) {
+            {
+                std::lock_guard guard(lock_);
+                if (ready())
+                    return true;
+            }
+            dispatcher->waitAndPump(10);
+        }
+        std::lock_guard guard(lock_);
+        return ready();
+    }
+    std::unique_lock guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(10) * steps, ready);
+}
+
+std::uint64_t TMMCustomWaveDevice::ReadDevicePosition(const char* call)
+{
+    std::uint32_t samples = 0;
+    if (const int result = wave::waveGetPosition(handle_, samples); result != wave::kWaveNoError)
+        DeviceError(call, result);
+    // A position well below the last one means the 32-bit counter wrapped.
+    std::lock_guard guard(lock_);
+    if (samples < lastPosition_ && lastPosition_ - samples >= 0xFFFF)
+        ++positionWraps_;
+    lastPosition_ = samples;
+    return (positionWraps_ << 32) + samples;
+}
+
+void TMMCustomWaveDevice::ClearPositionWraps()
+{
+    std::lock_guard guard(lock_);
+    lastPosition_ = 0;
+    positionWraps_ = 0;
+}
+
+std::int64_t TMMCustomWaveDevice::InTimeFormat(std::uint64_t samples) const
+{
+    const TWaveFormatEx* format = WaveFormat();
+    if (!format || format->SamplesPerSec == 0)
+        return 0;
+    const auto count = static_cast<std::int64_t>(samples);
+    switch (timeFormat_) {
+    case TMMTimeFormats::tfSample: return count;
+    case TMMTimeFormats::tfByte: return samplesToBytes(count, *format);
+    case TMMTimeFormats::tfMillisecond: return mulDivRound(count, 1000, format->SamplesPerSec);
+    }
+    return count;
+}

@@ -1,0 +1,207 @@
+#pragma once
+// What the wave input and the wave output share: device selection, the route a device's
+// notifications take (main thread or the component's own device thread, by CallBackMode), the
+// device thread itself, the error routine with its "Call:" LF CR text messages, the bounded
+// waits of open, stop and close, and the device position extended across 32-bit wraps.
+
+#include "allocator.h"
+#include "dsp_thread.h"
+#include "errors.h"
+#include "message_window.h"
+#include "sound_component.h"
+
+#include "platform/wave/wave_service.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+enum class TMMTimeFormats { tfMillisecond, tfByte, tfSample };
+
+// The engine's buffer record starts with the device's buffer header, field for field.
+static_assert(offsetof(TMMWaveHdr, Data) == offsetof(qex::platform::wave::WaveHdr, Data));
+static_assert(offsetof(TMMWaveHdr, BufferLength) == offsetof(qex::platform::wave::WaveHdr, BufferLength));
+static_assert(offsetof(TMMWaveHdr, BytesRecorded) == offsetof(qex::platform::wave::WaveHdr, BytesRecorded));
+static_assert(offsetof(TMMWaveHdr, User) == offsetof(qex::platform::wave::WaveHdr, User));
+static_assert(offsetof(TMMWaveHdr, DeviceFlags) == offsetof(qex::platform::wave::WaveHdr, Flags));
+static_assert(offsetof(TMMWaveHdr, Loops) == offsetof(qex::platform::wave::WaveHdr, Loops));
+static_assert(offsetof(TMMWaveHdr, Next) == offsetof(qex::platform::wave::WaveHdr, Next));
+static_assert(offsetof(TMMWaveHdr, Reserved) == offsetof(qex::platform::wave::WaveHdr, Reserved));
+static_assert(WHDR_DONE == qex::platform::wave::kHeaderDone && WHDR_PREPARED == qex::platform::wave::kHeaderPrepared);
+static_assert(sizeof(TWaveFormatEx) == sizeof(qex::platform::wave::WaveFormatEx));
+
+class TMMCustomWaveDevice;
+
+// A buffer handed back by the device, as it travels to the thread that handles it.
+struct TMMDeviceMessage {
+    TMMWaveHdr* header;
+    bool stopReturn; // handed back by a device stop: the partly recorded buffer
+};
+
+// The device thread of a wave component (cmThread): handles the buffers the device hands
+// back, one after the other, at the component's priority. Its queue is sized at creation, so
+// posting never allocates.
+class TMMWaveDeviceThread : public TMMDSPThread {
+public:
+    TMMWaveDeviceThread(TMMCustomWaveDevice* owner, std::size_t capacity);
+    ~TMMWaveDeviceThread() override;
+
+    // Starts the thread and waits until it runs; false if it did not start in time.
+    bool Launch(TThreadPriority priority, std::chrono::milliseconds timeout);
+    void Post(const TMMDeviceMessage& message);
+    // Ends the loop and waits for the thread.
+    void Finish();
+
+protected:
+    void Execute() override;
+
+private:
+    TMMCustomWaveDevice* device_;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::vector<TMMDeviceMessage> queue_;
+    std::size_t first_ = 0;
+    std::size_t count_ = 0;
+    bool running_ = false;
+};
+
+class TMMCustomWaveDevice : public TMMCustomSoundComponent {
+public:
+    using WaveDirection = qex::platform::wave::WaveDirection;
+
+    ~TMMCustomWaveDevice() override;
+
+    // Refused while open; at least 32 bytes. A new size empties the block pool.
+    void SetBufferSize(int size) override;
+    // Values <= 1 and the current value are ignored; refused while open.
+    void SetNumBuffers(int value) override;
+    int GetNumBuffers() const override { return numBuffers_; }
+
+    // A device component adapts to a new format: it closes its device first.
+    void SetWaveFormat(const TWaveFormatEx* format) override;
+
+    void SetDeviceID(TMMDeviceId value) override;
+    TMMDeviceId GetDeviceID() const override { return deviceId_; }
+    std::string GetProductName() const override { return productName_; }
+    std::uint32_t DriverVersion() const { return driverVersion_; }
+    // Refused while open; cmCallback is refused with a notice (it needs interrupt-time callbacks).
+    void SetCallBackMode(TMMCBMode value) override;
+    TMMCBMode GetCallBackMode() const override { return callBackMode_; }
+
+    void SetPriority(TThreadPriority value);
+    TThreadPriority GetPriority() const { return priority_; }
+    void SetTimeFormat(TMMTimeFormats value) { timeFormat_ = value; }
+    TMMTimeFormats GetTimeFormat() const { return timeFormat_; }
+
+    // Number of devices of this kind, read once at construction.
+    int DeviceCount() const { return deviceCount_; }
+    // Whether the device is open (set by the device's own notifications).
+    bool DeviceOpen() const { return deviceOpen_.load(); }
+    // Overruns (input) or underruns (output) the device recovered from since it was opened.
+    std::uint32_t DeviceXruns() const;
+
+    TMMNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
+
+    // Called by the device thread for each buffer; false when handling failed and the thread
+    // must end.
+    bool HandleThreadMessage(const TMMDeviceMessage& message);
+
+protected:
+    TMMCustomWaveDevice(WaveDirection direction, int missingDeviceKey, const char* className, int maxBuffers);
+
+    // A buffer came back (device context): decide and route it.
+    virtual void DeviceBufferDone(TMMWaveHdr* header) = 0;
+    // Handles a buffer on the thread chosen by CallBackMode; may throw.
+    virtual void HandleBuffer(const TMMDeviceMessage& message) = 0;
+    // The component's exception class, carrying the message.
+    virtual std::exception_ptr MakeError(const std::string& message) const = 0;
+    // Resets and closes the device and waits for its closed notification; may throw.
+    virtual void LetGoOfDevice() = 0;
+
+    // Fires OnError, then throws.
+    [[noreturn]] void Error(const std::string& message);
+    [[noreturn]] void ErrorKey(int key) { Error(MMErrorText(key)); }
+    // A failed device call: name, colon, LF, CR and the device's text for the code.
+    [[noreturn]] void DeviceError(const char* call, int code);
+    // Refuses a property change while the device is open.
+    void CheckNotOpen();
+
+    void Route(const TMMDeviceMessage& message);
+    bool LaunchThread();
+    void FinishThread();
+
+    // Waits in 10 ms steps until ready() (called with lock_ held) is true; with cmWindow the
+    // main thread keeps handling posted notifications meanwhile.
+    bool WaitSteps(int steps, const std::function<bool()>& ready);
+    // Wakes WaitSteps after a counter changed (lock_ held or not).
+    void CountersChanged() { changed_.notify_all(); }
+
+    // Samples since the device was opened or reset, extended across 32-bit wrap-arounds.
+    std::uint64_t ReadDevicePosition(const char* call);
+    void ClearPositionWraps();
+    // A position in samples in the chosen TimeFormat.
+    std::int64_t InTimeFormat(std::uint64_t samples) const;
+
+    void Fire(const TMMNotifyEvent& event);
+    // Stops the component on the main thread later (a stop asked for inside a buffer handler,
+    // or the end of the source).
+    void PostStop();
+
+    // A zero-filled buffer of the real buffer size from the block pool (text 64 if there is no
+    // memory), its Data pointing behind the header.
+    TMMWaveHdr* NewBuffer();
+    // Returns every buffer to the block pool.
+    void ReleaseBuffers();
+
+    WaveDirection Direction() const { return direction_; }
+    // Query (format check only) or open the selected device with this component's format.
+    int OpenDevice(bool query);
+    static qex::platform::wave::WaveHdr* AsDeviceHeader(TMMWaveHdr* header)
+    {
+        return reinterpret_cast<qex::platform::wave::WaveHdr*>(header);
+    }
+
+    qex::platform::wave::WaveHandle handle_ = nullptr;
+    std::atomic<bool> deviceOpen_{false};
+    std::atomic<bool> deviceStarted_{false};
+    std::atomic<bool> devicePaused_{false};
+    mutable std::mutex lock_; // the counters and flags shared with the device's notifications
+    std::unique_ptr<TMMWaveDeviceThread> thread_;
+    std::vector<TMMWaveHdr*> buffers_;
+    // Main thread only.
+    bool closing_ = false;
+    bool closePending_ = false;
+
+private:
+    static void DeviceCallback(qex::platform::wave::WaveHandle device, qex::platform::wave::WaveMessage message,
+                               void* instance, qex::platform::wave::WaveHdr* header);
+    void PostToMainThread(std::function<void()> task) { window_.Post(std::move(task)); }
+    void ReportFailure(const std::string& message);
+    // After a failure while handling a buffer (main thread): stop, let go of the device and
+    // fire OnClose; the rest of the chain stays open.
+    void CloseAfterFailure();
+
+    const WaveDirection direction_;
+    const int missingDeviceKey_;
+    const char* className_;
+    const int deviceCount_;
+    const int maxBuffers_;
+    int numBuffers_ = 10;
+    TMMAllocator allocator_;
+    TMMDeviceId deviceId_ = InvalidId;
+    std::string productName_;
+    std::uint32_t driverVersion_ = 0;
+    TMMCBMode callBackMode_ = TMMCBMode::cmWindow;
+    TThreadPriority priority_ = TThreadPriority::tpHigher;
+    TMMTimeFormats timeFormat_ = TMMTimeFormats::tfByte;
+    std::condition_variable changed_;
+    std::uint32_t lastPosition_ = 0;
+    std::uint64_t positionWraps_ = 0;
+    TMMMessageWindow window_;
+};

@@ -1,0 +1,411 @@
+#include "wave_in.h"
+
+#include <algorithm>
+
+namespace wave = qex::platform::wave;
+
+namespace {
+
+// The standard-format bit a recording format needs, or 0 when the format is not one of the
+// standard combinations (then the device's answer to the query is enough).
+std::uint32_t requiredFormatBit(const TWaveFormatEx& format)
+{
+    if ((format.Channels != 1 && format.Channels != 2) || (format.BitsPerSample != 8 && format.BitsPerSample != 16))
+        return 0;
+    // Rates compare on their low 16 bits, as the capability record has always been read.
+    const std::uint32_t rate = format.SamplesPerSec & 0xFFFF;
+    int group = -1;
+    if (rate >= 8000 && rate <= 11025)
+        group = 0;
+    else if (rate >= 11026 && rate <= 22050)
+        group = 1;
+    else if (rate >= 22051 && rate <= 48000)
+        group = 2;
+    return group < 0 ? 0 : wave::standardFormatBit(group, format.Channels, format.BitsPerSample);
+}
+
+} // namespace
+
+TMMWaveIn::TMMWaveIn() : TMMCustomWaveDevice(WaveDirection::Input, kErrNoRecordingDevice, "TMMWaveIn", 4096)
+{
+    RebuildFormat();
+}
+
+TMMWaveIn::~TMMWaveIn()
+{
+    BeginDestroy();
+    if (DeviceOpen())
+        Close();
+    FinishThread();
+}
+
+std::exception_ptr TMMWaveIn::MakeError(const std::string& message) const
+{
+    return std::make_exception_ptr(EMMWaveInError(message));
+}
+
+TMMMode TMMWaveIn::GetMode() const
+{
+    return channels_ == 1 ? TMMMode::mMono : channels_ == 2 ? TMMMode::mStereo : TMMMode::mMultiChannel;
+}
+
+void TMMWaveIn::SetMode(TMMMode mode)
+{
+    if (mode != TMMMode::mMultiChannel)
+        SetChannels(mode == TMMMode::mMono ? 1 : 2);
+}
+
+void TMMWaveIn::SetChannels(int channels)
+{
+    CheckNotOpen();
+    channels_ = std::clamp(channels, 1, 8);
+    RebuildFormat();
+}
+
+void TMMWaveIn::SetBitLength(TMMBits bits)
+{
+    CheckNotOpen();
+    bits_ = bits == TMMBits::b16Bit ? 16 : 8;
+    RebuildFormat();
+}
+
+void TMMWaveIn::SetSampleRate(int rate)
+{
+    CheckNotOpen();
+    rate_ = std::clamp(rate, 8000, 100000);
+    RebuildFormat();
+}
+
+void TMMWaveIn::RebuildFormat()
+{
+    const TWaveFormatEx format = pcmWaveFormat(bits_, channels_, rate_);
+    SetWaveFormat(&format);
+}
+
+void TMMWaveIn::SetWaveFormat(const TWaveFormatEx* format)
+{
+    if (isValidPcm(format)) {
+        rate_ = static_cast<int>(format->SamplesPerSec);
+        bits_ = format->BitsPerSample;
+        channels_ = format->Channels;
+    }
+    TMMCustomWaveDevice::SetWaveFormat(format);
+}
+
+void TMMWaveIn::CheckFormat()
+{
+    const TWaveFormatEx& format = *WaveFormat();
+    bool accepted = OpenDevice(true) == wave::kWaveNoError;
+    if (accepted && format.FormatTag == WAVE_FORMAT_PCM) {
+        wave::WaveCaps caps;
+        const std::uint32_t bit = requiredFormatBit(format);
+        accepted = wave::waveGetDevCaps(Direction(), GetDeviceID(), caps) == wave::kWaveNoError &&
+                   (bit == 0 || (caps.Formats & bit) != 0);
+    }
+    if (!accepted)
+        Error(deviceCallMessage("WaveInOpen", MMErrorText(kErrCannotRecordFormat)));
+}
+
+void TMMWaveIn::Open()
+{
+    if (DeviceCount() == 0)
+        ErrorKey(kErrNoRecordingDevice);
+    if (GetDeviceID() == InvalidId)
+        ErrorKey(kErrInvalidDeviceId);
+    if (!WaveFormat())
+        ErrorKey(kErrInvalidFormat);
+    if (DeviceOpen())
+        Close();
+    if (closing_)
+        return;
+    try {
+        CheckFormat();
+        closePending_ = false;
+        handle_ = nullptr;
+        if (!LaunchThread())
+            Error(deviceCallMessage("WaveIn", MMErrorText(kErrCreateThread)));
+        if (const int result = OpenDevice(false); result != wave::kWaveNoError)
+            DeviceError("WaveInOpen", result);
+        TMMCustomSoundComponent::Open();
+        if (!WaitSteps(100, [this] { return DeviceOpen(); }))
+            Error(deviceCallMessage("WaveInOpen", MMErrorText(kErrUnableToOpen)));
+        AllocateBuffers();
+        Fire(OnOpen);
+    } catch (...) {
+        // Let go of whatever was reached, then report.
+        deviceOpen_ = true;
+        Close();
+        deviceOpen_ = false;
+        throw;
+    }
+}
+
+void TMMWaveIn::AllocateBuffers()
+{
+    buffers_.resize(static_cast<std::size_t>(GetNumBuffers()), nullptr);
+    for (TMMWaveHdr*& header : buffers_) {
+        if (header)
+            continue;
+        header = NewBuffer();
+        if (const int result = wave::wavePrepareHeader(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
+            DeviceError("WaveInPrepareHeader", result);
+    }
+}
+
+void TMMWaveIn::Start()
+{
+    if (!DeviceOpen())
+        Open();
+    if (!DeviceOpen() || deviceStarted_)
+        return;
+    try {
+        {
+            std::lock_guard guard(lock_);
+            bytesRecorded_ = 0;
+            expectedIndex_ = 0;
+            handlersRunning_ = 0;
+            stopPending_ = stopping_ = resetting_ = stopPosted_ = false;
+            queued_ = 0;
+        }
+        ClearPositionWraps();
+        for (TMMWaveHdr* header : buffers_) {
+            if (const int result = wave::waveAddBuffer(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
+                DeviceError("WaveInAddBuffer", result);
+            std::lock_guard guard(lock_);
+            ++queued_;
+        }
+        deviceStarted_ = true;
+        if (!devicePaused_)
+            if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
+                DeviceError("WaveInStart", result);
+        TMMCustomSoundComponent::Start();
+        Fire(OnStart);
+    } catch (...) {
+        deviceStarted_ = true;
+        Close();
+        deviceOpen_ = false;
+        throw;
+    }
+}
+
+// A buffer is back from the device (device context). A buffer handed back by a device stop is
+// the partly recorded one: it is pushed whatever the stop has reached by the time it is handled.
+void TMMWaveIn::DeviceBufferDone(TMMWaveHdr* header)
+{
+    bool stopReturn = false;
+    {
+        std::lock_guard guard(lock_);
+        stopReturn = stopping_ && !resetting_;
+    }
+    Route({header, stopReturn});
+}
+
+void TMMWaveIn::HandleBuffer(const TMMDeviceMessage& message)
+{
+    if (!deviceStarted_)
+        return;
+    TMMWaveHdr* header = message.header;
+    std::unique_lock guard(lock_);
+    if (stopping_ || resetting_ || message.stopReturn) {
+        const bool push = (message.stopReturn || !resetting_) && header->BytesRecorded > 0;
+        guard.unlock();
+        if (push)
+            BufferReady(header);
+        guard.lock();
+        if (queued_ > 0 && --queued_ == 0)
+            resetting_ = false;
+        CountersChanged();
+        if (!stopPending_)
+            return;
+        guard.unlock();
+        FinishHandler();
+        return;
+    }
+    ++handlersRunning_;
+    --queued_;
+    guard.unlock();
+    try {
+        BufferReady(header);
+        bool pending = false;
+        {
+            std::lock_guard check(lock_);
+            pending = stopPending_;
+        }
+        if (!pending) {
+            ReadDevicePosition("WaveInGetPosition");
+            if (const int result = wave::waveAddBuffer(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
+                DeviceError("WaveInAddBuffer", result);
+            std::lock_guard requeued(lock_);
+            ++queued_;
+        }
+    } catch (...) {
+        EndHandler();
+        throw;
+    }
+    EndHandler();
+}
+
+void TMMWaveIn::EndHandler()
+{
+    {
+        std::lock_guard guard(lock_);
+        --handlersRunning_;
+    }
+    FinishHandler();
+}
+
+// A stop asked for while buffers were being handled happens now, on the main thread.
+void TMMWaveIn::FinishHandler()
+{
+    {
+        std::lock_guard guard(lock_);
+        CountersChanged();
+        if (handlersRunning_ > 0 || !stopPending_ || stopPosted_)
+            return;
+        stopPosted_ = true;
+        stopping_ = true;
+    }
+    PostStop();
+}
+
+void TMMWaveIn::BufferReady(TMMWaveHdr* lpWaveHdr)
+{
+    {
+        std::lock_guard guard(lock_);
+        bytesRecorded_ += lpWaveHdr->BytesRecorded;
+        expectedIndex_ = (expectedIndex_ + 1) % GetNumBuffers();
+    }
+    TMMCustomWaveDevice::BufferReady(lpWaveHdr);
+}
+
+void TMMWaveIn::Stop()
+{
+    if (!deviceStarted_ && !devicePaused_)
+        return;
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    // The device hands back the buffer it was recording into, with what it holds.
+    if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
+        DeviceError("WaveInStop", result);
+    ClearPositionWraps();
+    {
+        std::lock_guard guard(lock_);
+        resetting_ = true;
+    }
+    if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
+        DeviceError("WaveInReset", result);
+    bool handling = false;
+    {
+        std::lock_guard guard(lock_);
+        handling = handlersRunning_ > 0;
+    }
+    if (!handling)
+        WaitSteps(100, [this] { return queued_ == 0; });
+    {
+        std::lock_guard guard(lock_);
+        if (handlersRunning_ > 0) {
+            // Stopped from inside a buffer handler: the handler posts the stop when it is done.
+            stopPending_ = true;
+            return;
+        }
+        expectedIndex_ = 0;
+        queued_ = 0;
+        stopPending_ = false;
+    }
+    deviceStarted_ = false;
+    devicePaused_ = false;
+    TMMCustomSoundComponent::Stop();
+    if (!Destroying())
+        Fire(OnStop);
+    if (closePending_)
+        Close();
+}
+
+void TMMWaveIn::LetGoOfDevice()
+{
+    if (!handle_) {
+        deviceOpen_ = false;
+        return;
+    }
+    wave::waveStop(handle_);
+    wave::waveReset(handle_);
+    for (TMMWaveHdr* header : buffers_)
+        if (header)
+            if (const int result = wave::waveUnprepareHeader(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
+                DeviceError("WaveInUnprepareHeader", result);
+    if (const int result = wave::waveClose(handle_); result != wave::kWaveNoError)
+        DeviceError("WaveInClose", result);
+    handle_ = nullptr;
+    WaitSteps(100, [this] { return !DeviceOpen(); });
+}
+
+void TMMWaveIn::Close()
+{
+    if (!DeviceOpen() || (closing_ && !closePending_))
+        return;
+    closing_ = true;
+    try {
+        if (deviceStarted_ || devicePaused_)
+            Stop();
+        bool pending = false;
+        {
+            std::lock_guard guard(lock_);
+            pending = stopPending_;
+        }
+        if (pending) {
+            closePending_ = true;
+            return;
+        }
+        closePending_ = false;
+        LetGoOfDevice();
+        TMMCustomSoundComponent::Close();
+        FinishThread();
+        ReleaseBuffers();
+        closing_ = false;
+        if (!Destroying())
+            Fire(OnClose);
+    } catch (...) {
+        // Closing never fails towards the caller; OnError has reported it.
+        closing_ = false;
+    }
+}
+
+void TMMWaveIn::Pause()
+{
+    if (!DeviceOpen())
+        Open();
+    if (!DeviceOpen() || devicePaused_)
+        return;
+    if (deviceStarted_)
+        if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
+            DeviceError("WaveInPause", result);
+    devicePaused_ = true;
+    TMMCustomSoundComponent::Pause();
+    Fire(OnPause);
+}
+
+void TMMWaveIn::Restart()
+{
+    if (!deviceStarted_ || !devicePaused_)
+        return;
+    if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
+        DeviceError("WaveInRestart", result);
+    devicePaused_ = false;
+    TMMCustomSoundComponent::Restart();
+    Fire(OnRestart);
+}
+
+std::int64_t TMMWaveIn::GetPosition()
+{
+    if (!DeviceOpen() || !WaveFormat())
+        return 0;
+    return InTimeFormat(ReadDevicePosition("WaveInGetPosition"));
+}
+
+std::uint64_t TMMWaveIn::RecordedBytes() const
+{
+    std::lock_guard guard(lock_);
+    return bytesRecorded_;
+}

@@ -1,0 +1,392 @@
+#include "wave_out.h"
+
+#include <algorithm>
+
+namespace wave = qex::platform::wave;
+
+TMMWaveOut::TMMWaveOut() : TMMCustomWaveDevice(WaveDirection::Output, kErrNoPlayingDevice, "TMMWaveOut", 500) {}
+
+TMMWaveOut::~TMMWaveOut()
+{
+    BeginDestroy();
+    if (DeviceOpen())
+        Close();
+    FinishThread();
+}
+
+std::exception_ptr TMMWaveOut::MakeError(const std::string& message) const
+{
+    return std::make_exception_ptr(EMMWaveOutError(message));
+}
+
+void TMMWaveOut::Open()
+{
+    if (DeviceCount() == 0)
+        ErrorKey(kErrNoPlayingDevice);
+    if (GetDeviceID() == InvalidId)
+        ErrorKey(kErrInvalidDeviceId);
+    if (!WaveFormat())
+        Error(deviceCallMessage("WaveOutOpen", MMErrorText(kErrInvalidFormat)));
+    if (DeviceOpen())
+        Close();
+    if (closing_)
+        return;
+    {
+        std::lock_guard guard(lock_);
+        resetting_ = stopping_ = stopPosted_ = false;
+    }
+    try {
+        if (OpenDevice(true) != wave::kWaveNoError)
+            Error(deviceCallMessage("WaveOutOpen", MMErrorText(kErrCannotPlayFormat)));
+        handle_ = nullptr;
+        closePending_ = false;
+        TMMCustomSoundComponent::Open();
+        if (!LaunchThread())
+            Error(deviceCallMessage("WaveOut", MMErrorText(kErrCreateThread)));
+        if (const int result = OpenDevice(false); result != wave::kWaveNoError)
+            DeviceError("WaveOutOpen", result);
+        if (!WaitSteps(500, [this] { return DeviceOpen(); }))
+            Error(deviceCallMessage("WaveOutOpen", MMErrorText(kErrUnableToOpen)));
+        Fire(OnOpen);
+    } catch (...) {
+        // Let go of whatever was reached (the thread, the chain behind), then report.
+        deviceOpen_ = true;
+        Close();
+        deviceOpen_ = false;
+        throw;
+    }
+}
+
+void TMMWaveOut::Start()
+{
+    if (!DeviceOpen())
+        Open();
+    if (!DeviceOpen() || deviceStarted_)
+        return;
+    try {
+        {
+            std::lock_guard guard(lock_);
+            bytesPlayed_ = 0;
+            handlersRunning_ = 0;
+            stopPending_ = resetting_ = stopping_ = stopPosted_ = false;
+            expectedIndex_ = 0;
+            pending_ = 0;
+        }
+        ClearPositionWraps();
+        positionOffset_ = 0;
+        refillOnRestart_ = false;
+        // Nothing plays before every buffer is queued.
+        if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
+            DeviceError("WaveOutPause", result);
+        TMMCustomSoundComponent::Start();
+        const int queued = Preload();
+        deviceStarted_ = true;
+        if (queued == 0) {
+            TMMCustomSoundComponent::Stop();
+            Error(deviceCallMessage("WaveOutStart", MMErrorText(kErrUnableToStart)));
+        }
+        if (!devicePaused_) {
+            if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
+                DeviceError("WaveOutRestart", result);
+            Fire(OnStart);
+        }
+    } catch (...) {
+        deviceStarted_ = true;
+        deviceOpen_ = true;
+        Close();
+        deviceOpen_ = false;
+        throw;
+    }
+}
+
+int TMMWaveOut::Preload()
+{
+    moreData_ = true;
+    buffers_.resize(static_cast<std::size_t>(GetNumBuffers()), nullptr);
+    int queued = 0;
+    for (TMMWaveHdr*& header : buffers_) {
+        if (!moreData_)
+            break;
+        if (!header) {
+            header = NewBuffer();
+            wave::wavePrepareHeader(handle_, AsDeviceHeader(header));
+        }
+        if (Load(header) == 0)
+            break;
+        Queue(header);
+        ++queued;
+    }
+    std::lock_guard guard(lock_);
+    startedCount_ = queued;
+    expectedIndex_ = 0;
+    return queued;
+}
+
+std::uint32_t TMMWaveOut::Load(TMMWaveHdr* header)
+{
+    const auto size = static_cast<std::uint32_t>(GetBufferSize());
+    header->BufferLength = size;
+    header->BytesRecorded = 0;
+    header->LoopFlag = header->LoopCount = header->LoopPosition = header->EndMarker = 0;
+    bool more = false;
+    TMMCustomWaveDevice::BufferLoad(header, more);
+    // Never let the device play past the buffer, whatever upstream claims to have written.
+    header->BytesRecorded = std::min(header->BytesRecorded, size);
+    header->BufferLength = header->BytesRecorded;
+    moreData_ = more && header->BytesRecorded > 0;
+    return header->BytesRecorded;
+}
+
+void TMMWaveOut::Queue(TMMWaveHdr* header)
+{
+    if (OnBufferFilled)
+        OnBufferFilled(this, header);
+    {
+        std::lock_guard guard(lock_);
+        if (stopping_)
+            return;
+        // Counted before the device sees it: its done may come back at once.
+        ++pending_;
+    }
+    header->QueuedLength = header->BytesRecorded;
+    if (const int result = wave::waveAddBuffer(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError) {
+        {
+            std::lock_guard guard(lock_);
+            --pending_;
+        }
+        DeviceError("WaveOutWrite", result);
+    }
+}
+
+// A buffer has been played (device context).
+void TMMWaveOut::DeviceBufferDone(TMMWaveHdr* header)
+{
+    {
+        std::lock_guard guard(lock_);
+        --pending_;
+        CountersChanged();
+        if (resetting_) {
+            if (pending_ <= 0)
+                resetting_ = false;
+            return;
+        }
+        if (stopping_)
+            return;
+    }
+    Route({header, false});
+}
+
+void TMMWaveOut::HandleBuffer(const TMMDeviceMessage&)
+{
+    TMMWaveHdr* header = nullptr;
+    TMMWaveHdr* playing = nullptr;
+    {
+        std::lock_guard guard(lock_);
+        if (!deviceStarted_ || resetting_ || stopping_ || startedCount_ == 0)
+            return;
+        ++handlersRunning_;
+        // Buffers come back in the order they were queued.
+        header = buffers_[static_cast<std::size_t>(expectedIndex_)];
+        bytesPlayed_ += header->BufferLength;
+        expectedIndex_ = (expectedIndex_ + 1) % startedCount_;
+        playing = buffers_[static_cast<std::size_t>(expectedIndex_)];
+    }
+    try {
+        header->BytesRecorded = header->QueuedLength;
+        header->NextPlaying = playing;
+        playing->BytesRecorded = playing->QueuedLength;
+        BufferReady(header);
+        ReadDevicePosition("WaveOutGetPosition");
+        auto stopIsPending = [this] {
+            std::lock_guard guard(lock_);
+            return stopPending_;
+        };
+        if (moreData_ && !stopIsPending()) {
+            const std::uint32_t loaded = Load(header);
+            if (loaded == 0 && !stopIsPending())
+                ErrorKey(kErrFillingBuffer);
+            if (!stopIsPending())
+                Queue(header);
+        }
+    } catch (...) {
+        EndHandler();
+        throw;
+    }
+    EndHandler();
+}
+
+// When the source has ended and the last buffer is played, or a stop was asked for meanwhile,
+// the output stops itself on the main thread.
+void TMMWaveOut::EndHandler()
+{
+    {
+        std::lock_guard guard(lock_);
+        --handlersRunning_;
+        CountersChanged();
+        if (handlersRunning_ > 0 || !(stopPending_ || pending_ <= 0) || stopPosted_)
+            return;
+        stopPosted_ = true;
+        stopping_ = true;
+    }
+    wave::waveStop(handle_);
+    PostStop();
+}
+
+void TMMWaveOut::Stop()
+{
+    if (!deviceStarted_ && !devicePaused_)
+        return;
+    try {
+        {
+            std::lock_guard guard(lock_);
+            stopping_ = resetting_ = true;
+        }
+        positionOffset_ += ReadDevicePosition("WaveOutGetPosition");
+        ClearPositionWraps();
+        if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
+            DeviceError("WaveOutReset", result);
+        {
+            std::lock_guard guard(lock_);
+            if (handlersRunning_ > 0) {
+                // Stopped from inside a buffer handler: the handler posts the stop when done.
+                stopPending_ = true;
+                return;
+            }
+        }
+        deviceStarted_ = false;
+        devicePaused_ = false;
+        WaitSteps(500, [this] { return pending_ <= 0; });
+        TMMCustomSoundComponent::Stop();
+        ReleaseStartedBuffers();
+        {
+            std::lock_guard guard(lock_);
+            startedCount_ = pending_ = expectedIndex_ = 0;
+            stopPending_ = false;
+        }
+        if (!Destroying())
+            Fire(OnStop);
+        if (closePending_)
+            Close();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void TMMWaveOut::ReleaseStartedBuffers()
+{
+    for (TMMWaveHdr* header : buffers_)
+        if (header)
+            wave::waveUnprepareHeader(handle_, AsDeviceHeader(header));
+    ReleaseBuffers();
+}
+
+void TMMWaveOut::LetGoOfDevice()
+{
+    if (!handle_) {
+        deviceOpen_ = false;
+        return;
+    }
+    ReleaseStartedBuffers();
+    if (const int result = wave::waveClose(handle_); result != wave::kWaveNoError)
+        DeviceError("WaveOutClose", result);
+    handle_ = nullptr;
+    if (!WaitSteps(500, [this] { return !DeviceOpen(); }))
+        Fire(OnError);
+}
+
+void TMMWaveOut::Close()
+{
+    if (!DeviceOpen() || (closing_ && !closePending_))
+        return;
+    closing_ = true;
+    try {
+        if (deviceStarted_ || devicePaused_)
+            Stop();
+        bool pending = false;
+        {
+            std::lock_guard guard(lock_);
+            pending = stopPending_;
+        }
+        if (pending) {
+            closePending_ = true;
+            return;
+        }
+        closePending_ = false;
+        LetGoOfDevice();
+        TMMCustomSoundComponent::Close();
+        FinishThread();
+        closing_ = false;
+        if (!Destroying())
+            Fire(OnClose);
+    } catch (...) {
+        // Closing never fails towards the caller; OnError has reported it.
+        closing_ = false;
+    }
+}
+
+void TMMWaveOut::Pause()
+{
+    if (!DeviceOpen())
+        Open();
+    if (!DeviceOpen() || devicePaused_)
+        return;
+    if (deviceStarted_) {
+        if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
+            DeviceError("WaveOutPause", result);
+        devicePaused_ = true;
+        if (HasSoundInput()) {
+            // Driven by an upstream device: the queued buffers must not play late, so they
+            // come back now and are refilled with fresh data at the restart.
+            positionOffset_ += ReadDevicePosition("WaveOutGetPosition");
+            {
+                std::lock_guard guard(lock_);
+                resetting_ = true;
+            }
+            if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
+                DeviceError("WaveOutReset", result);
+            std::lock_guard guard(lock_);
+            expectedIndex_ = 0;
+            pending_ = 0;
+            refillOnRestart_ = true;
+        }
+    }
+    devicePaused_ = true;
+    TMMCustomSoundComponent::Pause();
+    Fire(OnPause);
+}
+
+void TMMWaveOut::Restart()
+{
+    if (!deviceStarted_ || !devicePaused_)
+        return;
+    {
+        std::lock_guard guard(lock_);
+        resetting_ = false;
+    }
+    TMMCustomSoundComponent::Restart();
+    if (refillOnRestart_) {
+        refillOnRestart_ = false;
+        if (Preload() == 0) {
+            Stop();
+            return;
+        }
+    }
+    if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
+        DeviceError("WaveOutRestart", result);
+    devicePaused_ = false;
+    Fire(OnRestart);
+}
+
+std::int64_t TMMWaveOut::GetPosition()
+{
+    if (!DeviceOpen() || !WaveFormat())
+        return 0;
+    return InTimeFormat(positionOffset_ + ReadDevicePosition("WaveOutGetPosition"));
+}
+
+std::uint64_t TMMWaveOut::PlayedBytes() const
+{
+    std::lock_guard guard(lock_);
+    return bytesPlayed_;
+}
