@@ -71,6 +71,7 @@ void TMMWaveOut::Start()
             stopPending_ = resetting_ = stopping_ = stopPosted_ = false;
             expectedIndex_ = 0;
             pending_ = 0;
+            unhandled_ = 0;
         }
         ClearPositionWraps();
         positionOffset_ = 0;
@@ -172,6 +173,7 @@ void TMMWaveOut::DeviceBufferDone(TMMWaveHdr* header)
         }
         if (stopping_)
             return;
+        ++unhandled_;
     }
     Route({header, false});
 }
@@ -182,6 +184,7 @@ void TMMWaveOut::HandleBuffer(const TMMDeviceMessage&)
     TMMWaveHdr* playing = nullptr;
     {
         std::lock_guard guard(lock_);
+        --unhandled_;
         if (!deviceStarted_ || resetting_ || stopping_ || startedCount_ == 0)
             return;
         ++handlersRunning_;
@@ -215,15 +218,16 @@ void TMMWaveOut::HandleBuffer(const TMMDeviceMessage&)
     EndHandler();
 }
 
-// When the source has ended and the last buffer is played, or a stop was asked for meanwhile,
-// the output stops itself on the main thread.
+// When the source has ended and the last buffer is played and handled, or a stop was asked for
+// meanwhile, the output stops itself on the main thread.
 void TMMWaveOut::EndHandler()
 {
     {
         std::lock_guard guard(lock_);
         --handlersRunning_;
         CountersChanged();
-        if (handlersRunning_ > 0 || !(stopPending_ || pending_ <= 0) || stopPosted_)
+        const bool playedOut = pending_ <= 0 && unhandled_ <= 0;
+        if (handlersRunning_ > 0 || !(stopPending_ || playedOut) || stopPosted_)
             return;
         stopPosted_ = true;
         stopping_ = true;

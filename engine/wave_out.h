@@ -51,7 +51,8 @@ private:
     bool refillOnRestart_ = false;     // a pause took the queued buffers back
 
     // Shared with the device's notifications, under lock_.
-    int pending_ = 0; // buffers at the device whose done has not been seen
+    int pending_ = 0;   // buffers at the device whose done has not been seen
+    int unhandled_ = 0; // played buffers on their way to the handler
     int startedCount_ = 0;
     int expectedIndex_ = 0;
     int handlersRunning_ = 0;

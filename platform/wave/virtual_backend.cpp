@@ -11,7 +11,9 @@ namespace {
 constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
 
 // The frame clock of a virtual device: frames advance with the clock while running and stand
-// still otherwise. Exact integer arithmetic, so nothing drifts however long it runs.
+// still otherwise. Exact integer arithmetic, so nothing drifts however long it runs; a frame
+// counts from the middle of its period, so that a clock stepped in whole nanoseconds always
+// lands on the frame it was meant for.
 class FrameClock {
 public:
     explicit FrameClock(std::uint32_t rate) : rate_(rate) {}
@@ -21,7 +23,7 @@ public:
         if (!running_)
             return base_;
         const __int128 elapsed = std::max<std::int64_t>((now - start_).count(), 0);
-        return base_ + static_cast<std::uint64_t>(elapsed * rate_ / kNanosPerSecond);
+        return base_ + static_cast<std::uint64_t>((elapsed * rate_ + kNanosPerSecond / 2) / kNanosPerSecond);
     }
 
     // The earliest time at which framesAt() reaches frame.
@@ -31,7 +33,7 @@ public:
             return kNoDeadline;
         if (frame <= base_)
             return start_;
-        const __int128 span = static_cast<__int128>(frame - base_) * kNanosPerSecond;
+        const __int128 span = static_cast<__int128>(frame - base_) * kNanosPerSecond - kNanosPerSecond / 2;
         return start_ + ClockTime(static_cast<std::int64_t>((span + rate_ - 1) / rate_));
     }
 

@@ -1,0 +1,122 @@
+#include "engine_test_support.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace qextest {
+
+namespace wave = qex::platform::wave;
+
+TWaveFormatEx cdFormat()
+{
+    return pcmWaveFormat(16, 2, 44100);
+}
+
+int deviceIdByName(WaveDirection direction, const std::string& name)
+{
+    const int count = wave::waveGetNumDevs(direction);
+    for (int id = 0; id < count; ++id) {
+        wave::WaveCaps caps;
+        if (wave::waveGetDevCaps(direction, id, caps) == wave::kWaveNoError && caps.ProductName == name)
+            return id;
+    }
+    return -2;
+}
+
+bool pumpUntil(qex::platform::MainThreadDispatcher& dispatcher, const std::function<bool()>& ready,
+               std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        dispatcher.waitAndPump(1);
+    }
+    dispatcher.pump();
+    return true;
+}
+
+char patternByte(std::uint64_t offset)
+{
+    // Never zero, so that data and silence cannot be mistaken for each other.
+    return static_cast<char>(1 + (offset * 7 + offset / 251) % 253);
+}
+
+std::vector<char> patternBytes(std::uint64_t offset, std::size_t count)
+{
+    std::vector<char> bytes(count);
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = patternByte(offset + i);
+    return bytes;
+}
+
+PatternSource::PatternSource(int dataPulls, bool endWithMore) : dataPulls_(dataPulls), endWithMore_(endWithMore) {}
+
+void PatternSource::BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers)
+{
+    const int pull = pulls_++;
+    if (pull >= dataPulls_) {
+        lpWaveHdr->BytesRecorded = 0;
+        moreBuffers = endWithMore_;
+        return;
+    }
+    for (std::uint32_t i = 0; i < lpWaveHdr->BufferLength; ++i)
+        lpWaveHdr->Data[i] = patternByte(offset_ + i);
+    offset_ += lpWaveHdr->BufferLength;
+    lpWaveHdr->BytesRecorded = lpWaveHdr->BufferLength;
+    moreBuffers = endWithMore_ || pull + 1 < dataPulls_;
+}
+
+void BufferSink::BufferReady(TMMWaveHdr* lpWaveHdr)
+{
+    std::lock_guard guard(lock_);
+    bytes_.insert(bytes_.end(), lpWaveHdr->Data, lpWaveHdr->Data + lpWaveHdr->BytesRecorded);
+    sizes_.push_back(lpWaveHdr->BytesRecorded);
+}
+
+std::vector<char> BufferSink::Bytes() const
+{
+    std::lock_guard guard(lock_);
+    return bytes_;
+}
+
+std::vector<std::uint32_t> BufferSink::Sizes() const
+{
+    std::lock_guard guard(lock_);
+    return sizes_;
+}
+
+int BufferSink::Count() const
+{
+    std::lock_guard guard(lock_);
+    return static_cast<int>(sizes_.size());
+}
+
+void VirtualDeviceTest::SetUp()
+{
+    clock_ = std::make_shared<wave::ManualWaveClock>();
+    wave::setVirtualClock(clock_);
+    qex::platform::installMainThreadDispatcher(&dispatcher_);
+    testInput_ = deviceIdByName(WaveDirection::Input, wave::kTestSignalInputName);
+    silentOutput_ = deviceIdByName(WaveDirection::Output, wave::kSilentOutputName);
+    ASSERT_GE(testInput_, 0);
+    ASSERT_GE(silentOutput_, 0);
+}
+
+void VirtualDeviceTest::TearDown()
+{
+    dispatcher_.pump();
+    qex::platform::installMainThreadDispatcher(nullptr);
+    wave::setVirtualClock(nullptr);
+}
+
+void VirtualDeviceTest::AdvanceFrames(std::uint64_t frames)
+{
+    frames_ += frames;
+    // The first moment at which the frame count has been reached.
+    const auto target = static_cast<std::int64_t>((frames_ * 1'000'000'000ull + 44099) / 44100);
+    clock_->advance(std::chrono::nanoseconds(target - nanos_));
+    nanos_ = target;
+}
+
+} // namespace qextest

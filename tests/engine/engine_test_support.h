@@ -1,0 +1,94 @@
+#pragma once
+// Helpers shared by the engine's tests: test components at the ends of a chain, virtual devices
+// on a clock the test moves, and a main thread the test pumps.
+
+#include "dsp_component.h"
+
+#include "platform/main_dispatcher.h"
+#include "platform/wave/wave_clock.h"
+#include "platform/wave/wave_service.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qextest {
+
+using qex::platform::wave::WaveDirection;
+
+// 44 100 Hz, 16-bit stereo: what the program records and plays.
+TWaveFormatEx cdFormat();
+constexpr int kCdFrameBytes = 4;
+
+// The identifier of the device with that name, or -2.
+int deviceIdByName(WaveDirection direction, const std::string& name);
+
+// Pumps the dispatcher until ready() holds; the limit only ends a test that is failing anyway.
+bool pumpUntil(qex::platform::MainThreadDispatcher& dispatcher, const std::function<bool()>& ready,
+               std::chrono::milliseconds limit = std::chrono::seconds(30));
+
+// A recognisable byte stream: the byte at each offset of it.
+char patternByte(std::uint64_t offset);
+std::vector<char> patternBytes(std::uint64_t offset, std::size_t count);
+
+// A chain head that answers pulls with the pattern stream. It has dataPulls buffers of data;
+// the last one comes with MoreBuffers false, unless endWithMore, in which case the pulls after
+// the data answer 0 bytes with MoreBuffers true (a source that fails).
+class PatternSource : public TMMDSPComponent {
+public:
+    explicit PatternSource(int dataPulls = 1 << 30, bool endWithMore = false);
+    bool HasInputSide() const override { return false; }
+    void BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers) override;
+    int Pulls() const { return pulls_.load(); }
+    std::uint64_t Produced() const { return offset_.load(); }
+
+private:
+    int dataPulls_;
+    bool endWithMore_;
+    std::atomic<int> pulls_{0};
+    std::atomic<std::uint64_t> offset_{0};
+};
+
+// A chain tail that keeps what is pushed into it.
+class BufferSink : public TMMDSPComponent {
+public:
+    bool HasOutputSide() const override { return false; }
+    void BufferReady(TMMWaveHdr* lpWaveHdr) override;
+    std::vector<char> Bytes() const;
+    std::vector<std::uint32_t> Sizes() const;
+    int Count() const;
+
+private:
+    mutable std::mutex lock_;
+    std::vector<char> bytes_;
+    std::vector<std::uint32_t> sizes_;
+};
+
+// Virtual devices paced by a clock the test moves, and a main thread the test pumps.
+class VirtualDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Moves the clock on by a number of 44.1 kHz frames, exactly.
+    void AdvanceFrames(std::uint64_t frames);
+    bool PumpUntil(const std::function<bool()>& ready) { return pumpUntil(dispatcher_, ready); }
+
+    std::shared_ptr<qex::platform::wave::ManualWaveClock> clock_;
+    qex::platform::MainThreadDispatcher dispatcher_;
+    int testInput_ = -2;
+    int silentOutput_ = -2;
+
+private:
+    std::uint64_t frames_ = 0;
+    std::int64_t nanos_ = 0;
+};
+
+} // namespace qextest

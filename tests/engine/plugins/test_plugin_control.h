@@ -1,0 +1,26 @@
+#pragma once
+// What a test plug-in library counts and how a test steers it. The library exports one
+// instance as qex_test_plugin; a test reaches it by opening the same library file.
+
+#include <cstdint>
+
+struct TestPluginControl {
+    int initCalls;
+    int quitCalls;
+    int configCalls;
+    int processCalls;
+    int initResult;          // what Init returns
+    int returnNumerator;     // ModifySamples returns frames * numerator / denominator
+    int returnDenominator;
+    int throwOnProcess;      // ModifySamples throws
+    int throwOnQuit;         // Quit throws
+    int leaveRoundingUpward; // ModifySamples leaves the rounding mode changed
+    int lastFrames, lastBits, lastChannels, lastRate;
+    std::uint32_t engineRate, engineChannels, engineFrames; // seen by the engine kind's Init
+};
+
+// The test plug-ins' processing: every sample has its low byte inverted.
+inline short testPluginProcess(short sample)
+{
+    return static_cast<short>(sample ^ 0x00FF);
+}
