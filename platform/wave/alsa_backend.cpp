@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -258,6 +259,11 @@ private:
 
         // Only this thread takes buffers out of the queue, so the head stays put while unlocked.
         lock.unlock();
+        if (isInput()) {
+            // A capture PCM that delivers frames without writing them (ALSA's "null") must give
+            // silence, not what the buffer held the last time round.
+            std::memset(at, format().BitsPerSample == 8 ? 0x80 : 0, frames * frameBytes_);
+        }
         snd_pcm_sframes_t moved = isInput() ? snd_pcm_readi(pcm_.handle, at, frames)
                                             : snd_pcm_writei(pcm_.handle, at, frames);
         if (moved == -EAGAIN) {
