@@ -1,5 +1,6 @@
 #include "module_reference.h"
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -41,11 +42,13 @@ void ModuleReference::Process(std::vector<char>& bytes, int channels, int rate, 
 {
     if (!module_)
         return;
-    const std::size_t chunkBytes = static_cast<std::size_t>(chunkFrames) * channels * 2;
-    for (std::size_t at = 0; at + chunkBytes <= bytes.size(); at += chunkBytes) {
-        const int frames = module_->ModifySamples(module_, reinterpret_cast<short*>(bytes.data() + at), chunkFrames,
-                                                  16, channels, rate);
-        ASSERT_EQ(frames, chunkFrames);
+    const std::size_t frameBytes = static_cast<std::size_t>(channels) * 2;
+    const std::size_t total = bytes.size() / frameBytes;
+    for (std::size_t first = 0; first < total; first += static_cast<std::size_t>(chunkFrames)) {
+        const int frames = static_cast<int>(std::min<std::size_t>(chunkFrames, total - first));
+        const int returned = module_->ModifySamples(module_, reinterpret_cast<short*>(bytes.data() + first * frameBytes),
+                                                    frames, 16, channels, rate);
+        ASSERT_EQ(returned, frames);
     }
 }
 

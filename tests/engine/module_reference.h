@@ -18,7 +18,8 @@ public:
     ModuleReference(const ModuleReference&) = delete;
     ModuleReference& operator=(const ModuleReference&) = delete;
 
-    // Processes 16-bit samples in place, chunkFrames frames per call, as the host hands them.
+    // Processes 16-bit samples in place, chunkFrames frames per call as the host hands them (the
+    // last call takes what is left).
     void Process(std::vector<char>& bytes, int channels, int rate, int chunkFrames);
 
 private:
