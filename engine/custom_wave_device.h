@@ -153,8 +153,8 @@ protected:
     // or the end of the source).
     void PostStop();
 
-    // A zero-filled buffer of the real buffer size from the block pool (text 64 if there is no
-    // memory), its Data pointing behind the header.
+    // A buffer of the real buffer size from the block pool (text 64 if there is no memory), its
+    // header cleared and its Data pointing behind the header.
     TMMWaveHdr* NewBuffer();
     // Returns every buffer to the block pool.
     void ReleaseBuffers();

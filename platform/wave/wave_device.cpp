@@ -1,5 +1,7 @@
 #include "wave_device.h"
 
+#include "platform/thread_priority.h"
+
 #include <system_error>
 
 namespace qex::platform::wave {
@@ -152,6 +154,9 @@ int WaveDevice::runCommand(Command command)
 
 void WaveDevice::threadMain()
 {
+    // The device's own context, like a sound driver's: it must keep up whatever the program's
+    // threads are doing. Refused by the system without the privilege, then it runs as it is.
+    applyThreadPriority(currentThreadId(), TThreadPriority::tpHighest);
     std::unique_lock lock(lock_);
     for (;;) {
         if (command_ != Command::None) {

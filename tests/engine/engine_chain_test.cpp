@@ -64,20 +64,32 @@ protected:
         VirtualDeviceTest::TearDown();
     }
 
-    // Starts the chain as the main window does, runs it for a number of buffer periods (each
-    // recorded buffer pushed and each played buffer refilled before the clock moves on) and
-    // stops it.
-    void Run(int periods)
+    void StartChain()
     {
         wi.Open();
         host.InitModule();
         wi.Start();
-        ASSERT_EQ(fills.load(), kOutputBuffers) << "the output preloads every buffer";
-        for (int n = 1; n <= periods; ++n) {
+    }
+
+    // Moves the clock one buffer period at a time; before it moves on, the input's buffer of
+    // that period has been pushed and the output's played buffer refilled.
+    void RunPeriods(int periods)
+    {
+        for (int n = 0; n < periods; ++n) {
+            const int wantedPushes = pushes.load() + 1;
+            const int wantedFills = fills.load() + 1;
             AdvanceFrames(kBufferFrames);
-            ASSERT_TRUE(PumpUntil([&] { return pushes.load() == n && fills.load() == kOutputBuffers + n; }))
+            ASSERT_TRUE(PumpUntil([&] { return pushes.load() == wantedPushes && fills.load() == wantedFills; }))
                 << "period " << n;
         }
+    }
+
+    // Starts the chain as the main window does, runs it and stops it.
+    void Run(int periods)
+    {
+        StartChain();
+        ASSERT_EQ(fills.load(), kOutputBuffers) << "the output preloads every buffer";
+        RunPeriods(periods);
         wi.Stop();
         wi.Close();
         EXPECT_EQ(dspThreadCount(), 0);
@@ -164,4 +176,21 @@ TEST_F(EngineChainTest, TheOutputIsTheModulesProcessingOfTheInputDelayedByThePri
             matched = silent;
     }
     EXPECT_TRUE(matched.has_value()) << "no dropped, repeated or differently processed buffer";
+}
+
+TEST_F(EngineChainTest, APausedChainPlaysAgainAfterItsRestart)
+{
+    host.SetEnabled(false);
+    StartChain();
+    RunPeriods(20);
+    wi.Pause();
+    EXPECT_TRUE(wo.Paused());
+    wi.Restart();
+    // The output's buffers came back at the pause; the restart fills and queues them again.
+    EXPECT_EQ(fills.load(), kOutputBuffers + 20 + kOutputBuffers);
+    const int played = sink.Count();
+    RunPeriods(5);
+    EXPECT_EQ(sink.Count(), played + 5);
+    wi.Stop();
+    wi.Close();
 }
