@@ -237,6 +237,43 @@ TEST_F(WaveInTest, RecordsTheSignalInOrderAndStopPushesThePartlyRecordedBuffer)
     EXPECT_EQ(std::vector<char>(all.end() - kBufferBytes, all.end()), testSignal(5 * kBufferFrames + 300, kBufferFrames));
 }
 
+TEST_F(WaveInTest, AStopAskedForInsideABufferHandlerHappensOnTheMainThread)
+{
+    std::atomic<int> stops{0};
+    std::thread::id stopThread;
+    wi.OnStop = [&](TMMDSPComponent*) {
+        stopThread = std::this_thread::get_id();
+        ++stops;
+    };
+    wi.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr*) {
+        if (sink.Count() == 0)
+            wi.Stop();
+    };
+    wi.Open();
+    wi.Start();
+    AdvanceFrames(kBufferFrames);
+    ASSERT_TRUE(PumpUntil([&] { return stops.load() == 1; }));
+    EXPECT_EQ(stopThread, std::this_thread::get_id());
+    EXPECT_FALSE(wi.Started());
+    EXPECT_EQ(sink.Count(), 1) << "the buffer being handled still went down the chain";
+}
+
+TEST_F(WaveInTest, AnInputWithoutQueuedBuffersLosesWhatItRecordsCountsItAndGoesOn)
+{
+    // Handled on the main thread, the buffers cannot be queued again while the clock moves.
+    wi.SetCallBackMode(TMMCBMode::cmWindow);
+    wi.Open();
+    wi.Start();
+    // Ten buffers' time at once: the four queued buffers are filled, the rest is lost.
+    AdvanceFrames(10 * kBufferFrames);
+    ASSERT_TRUE(PumpUntil([&] { return sink.Count() == 4; }));
+    EXPECT_EQ(wi.DeviceXruns(), 1u);
+    RecordBuffers(2);
+    const std::vector<char> all = sink.Bytes();
+    EXPECT_EQ(std::vector<char>(all.end() - kBufferBytes, all.end()), testSignal(11 * kBufferFrames, kBufferFrames))
+        << "recording goes on at the device's own time";
+}
+
 TEST_F(WaveInTest, OpenStartStopCloseCycles)
 {
     int opens = 0, starts = 0, stops = 0, closes = 0;
