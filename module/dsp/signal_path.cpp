@@ -89,6 +89,10 @@ void SignalPath::ProcessChunk()
         Meters.ImagePeak.raiseTo(stereoExpander_.Process(frames[i], stereoDelay, widen, stereoLevel));
 
     for (int i = 0; i < count; ++i) {
+        // Under BypassAll the multiband analysis clears the gate at the end of every frame, so
+        // a frame on which the AGC makes no gate decision starts from 0.
+        if (bypassAll && i > 0)
+            Meters.Gated.set(0);
         agc_.Process(frames[i], chunk_.peak[i], params, Settings, bypassAll, Meters);
         chunk_.gated[i] = Meters.Gated.get() == 1;
     }

@@ -199,6 +199,36 @@ TEST_F(SignalPathTest, HighClipThresholdWithPreemphasisDrivesTheOutputLowpassHar
     EXPECT_GT(meters().ClipPeak.get(), 139000.0);
 }
 
+TEST_F(SignalPathTest, SwitchingBypassAllKeepsTheOutputIndependentOfTheBufferSize)
+{
+    // Loud bursts and passages below the gate level, so that the AGC's gate opens and closes
+    // while the multiband analysis runs under BypassAll and keeps the gate cleared.
+    const int frames = 3 * 44100;
+    std::vector<int16_t> input(static_cast<size_t>(frames) * 2);
+    for (int i = 0; i < frames; ++i) {
+        const double level = (i / 6000) % 3 == 0 ? 20000.0 : (i / 6000) % 3 == 1 ? 2000.0 : 150.0;
+        input[2 * i] = static_cast<int16_t>(level * std::sin(0.031 * i) + 0.3 * level * std::sin(1.3 * i));
+        input[2 * i + 1] = static_cast<int16_t>(level * std::sin(0.017 * i));
+    }
+    const auto run = [&](int bufferFrames) {
+        auto m = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+        m->Init();
+        std::vector<int16_t> samples = input;
+        constexpr int kBlock = 1024;
+        for (int block = 0; block * kBlock < frames; ++block) {
+            m->ChangeGlobal(&GlobalParams::BypassAll, block % 2 == 0);
+            const int end = std::min((block + 1) * kBlock, frames);
+            for (int first = block * kBlock; first < end; first += bufferFrames)
+                m->ModifySamples(samples.data() + 2 * first, std::min(bufferFrames, end - first), 16, 2, 44100);
+        }
+        return samples;
+    };
+    const auto whole = run(1024);
+    const auto single = run(1);
+    for (size_t i = 0; i < whole.size(); ++i)
+        ASSERT_EQ(whole[i], single[i]) << "sample " << i;
+}
+
 TEST(SoftClip, BendsTheExcessIntoTheKnee)
 {
     EXPECT_NEAR(dsp::SoftClip(40000, 30000), 30000 + 10000.0 * 2148 / 12148, 1e-9);
