@@ -25,7 +25,9 @@ void DeriveSectionCoefficients(const SectionParams& params, int section, Section
     out.release1.set(TimeCoef(params.Release1Ms.get()));
     out.attack2.set(TimeCoef(params.Attack2Ms.get()));
     out.release2.set(TimeCoef(params.Release2Ms.get()));
-    out.threshold.set(LevelFromTenthDb(-params.Threshold.get()));
+    // The gains divide by the threshold. The panel's range never derives less than 1036, but a
+    // hand-edited Threshold above about 900 would truncate to 0.
+    out.threshold.set(std::max(LevelFromTenthDb(-params.Threshold.get()), 1));
     const double inverseRatio = 10.0 / params.Ratio.get();
     out.exponent.set(section == Expander ? 1 - inverseRatio : inverseRatio - 1);
 }
@@ -49,7 +51,9 @@ void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
     s.OverdriveGain.set(LevelFromDb(g.OverdriveDb.get()) * 0.000030517578125);
     s.DensityGain.set(LevelFromDb(g.DensityDb.get()) * 0.000030517578125);
 
-    s.AgcEnvelopeFloor.set(LevelFromDb(-g.AgcMaxGainDb.get()) / 2);
+    // The AGC divides by its envelope, held at this floor: at least 921 within the panel's
+    // range, but a hand-edited maximum gain above about 84 dB would truncate it to 0.
+    s.AgcEnvelopeFloor.set(std::max(LevelFromDb(-g.AgcMaxGainDb.get()) / 2, 1));
     s.GateLevel.set(LevelFromDb(-g.GateDb.get()));
     s.BassClipLevel.set(LevelFromTenthDb(g.BassClipThr.get()));
     s.BassAttack.set(TimeCoef(g.BassAttackMs.get()));

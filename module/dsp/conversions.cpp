@@ -6,12 +6,12 @@ namespace qex::dsp {
 
 int32_t LevelFromDb(int db)
 {
-    return static_cast<int32_t>(32767 * std::pow(10.0, db / 20.0));
+    return TruncateToInt32(32767 * std::pow(10.0, db / 20.0));
 }
 
 int32_t LevelFromTenthDb(int tenthDb)
 {
-    return static_cast<int32_t>(32767 * std::pow(10.0, tenthDb / 200.0));
+    return TruncateToInt32(32767 * std::pow(10.0, tenthDb / 200.0));
 }
 
 double TimeCoef(int ms)

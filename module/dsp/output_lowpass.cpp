@@ -1,5 +1,7 @@
 #include "output_lowpass.h"
 
+#include "conversions.h"
+
 #include <algorithm>
 
 namespace qex::dsp {
@@ -24,7 +26,7 @@ void OutputLowpass::BuildTaps()
 double OutputLowpass::ProcessChannel(std::array<int32_t, kTaps>& history, double x) const
 {
     std::copy_backward(history.begin(), history.end() - 1, history.end());
-    history[0] = static_cast<int32_t>(x);
+    history[0] = TruncateToInt32(x);
     // 64-bit sums: a clipper output of a few hundred thousand, possible with a high clip
     // threshold and pre-emphasis, would wrap a 32-bit sum into a full-scale spike.
     int64_t acc = 0;

@@ -141,7 +141,7 @@ void SignalPath::ProcessChunk()
 void SignalPath::WriteChunk(int16_t* samples, int channels)
 {
     const auto write = [this](int16_t& sample, double value) {
-        sample = static_cast<int16_t>(std::clamp(value, -32760.0, 32760.0));
+        sample = ToOutputSample(value);
         Meters.OutputPeak.raiseTo(std::abs(sample));
     };
     for (int i = 0; i < chunk_.count; ++i) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -277,6 +278,38 @@ TEST_F(PresetTest, LoadedLengthsStayWithinTheDelayLines)
     EXPECT_EQ(module->Path.Settings.LookaheadLength.get(), 4410);
     std::vector<int16_t> samples = test::StereoSine(10000, 440, 8000, 6000);
     module->ModifySamples(samples.data(), 10000, 16, 2, 44100);
+}
+
+TEST_F(PresetTest, HandEditedLevelsBeyondThePanelsRangesKeepTheGainsFinite)
+{
+    // A threshold 100 dB below full scale truncates to a level of 0 and a 100 dB maximum AGC
+    // gain to an envelope floor of 0; both are divided by.
+    WritePreset(6, [](ParameterSet& s) {
+        for (auto& record : s.Records)
+            record.Threshold.set(1000);
+        s.Global.AgcMaxGainDb.set(100);
+        s.Global.ExpanderOn.set(1);
+        s.Global.LimiterOn.set(1);
+    });
+    WriteModuleSetting(Settings(), "ProcessNumber", 6);
+    auto module = NewModule();
+    module->Init();
+    EXPECT_EQ(module->Path.Gains.record(0, Compressor).threshold.get(), 1.0);
+    EXPECT_EQ(module->Path.Settings.AgcEnvelopeFloor.get(), 1.0);
+
+    // Silence leaves the band levels at 0, the level the envelopes start from.
+    std::vector<int16_t> samples(2 * 4096, 0);
+    const auto tone = test::StereoSine(4096, 440, 8000, 6000);
+    samples.insert(samples.end(), tone.begin(), tone.end());
+    module->ChangeFlag(Flag::FourBands, true);
+    module->ModifySamples(samples.data(), 8192, 16, 2, 44100);
+    for (int band = 0; band < kBandCount; ++band) {
+        EXPECT_TRUE(std::isfinite(module->Path.Gains.BandGain[band].get())) << band;
+        for (int section = 0; section < kSectionCount; ++section)
+            EXPECT_TRUE(std::isfinite(module->Path.Gains.record(band, section).gain.get())) << band << section;
+    }
+    EXPECT_TRUE(std::isfinite(module->Path.Meters.AgcMasterGain.get()));
+    EXPECT_GT(module->Path.Meters.OutputPeak.get(), 0.0);
 }
 
 TEST_F(PresetTest, PanelChangesRefreshTheirDerivedValues)

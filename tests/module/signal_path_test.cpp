@@ -1,12 +1,14 @@
 // The frame loop end to end on a module initialised from a temporary folder: format check,
 // channel handling, bypass, output clamp, meters, soft clip.
 
+#include "dsp/conversions.h"
 #include "dsp/soft_clip.h"
 #include "module_test_support.h"
 #include "processing_module.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 namespace qex {
@@ -227,6 +229,24 @@ TEST_F(SignalPathTest, SwitchingBypassAllKeepsTheOutputIndependentOfTheBufferSiz
     const auto single = run(1);
     for (size_t i = 0; i < whole.size(); ++i)
         ASSERT_EQ(whole[i], single[i]) << "sample " << i;
+}
+
+TEST(OutputConversion, ClampsTruncatesAndSilencesWhatIsNotANumber)
+{
+    EXPECT_EQ(dsp::ToOutputSample(40000.0), 32760);
+    EXPECT_EQ(dsp::ToOutputSample(-40000.0), -32760);
+    EXPECT_EQ(dsp::ToOutputSample(1.9), 1);
+    EXPECT_EQ(dsp::ToOutputSample(-1.9), -1);
+    EXPECT_EQ(dsp::ToOutputSample(std::numeric_limits<double>::infinity()), 32760);
+    EXPECT_EQ(dsp::ToOutputSample(-std::numeric_limits<double>::infinity()), -32760);
+    EXPECT_EQ(dsp::ToOutputSample(std::numeric_limits<double>::quiet_NaN()), 0);
+
+    EXPECT_EQ(dsp::TruncateToInt32(-334000.7), -334000);
+    EXPECT_EQ(dsp::TruncateToInt32(1e12), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(dsp::TruncateToInt32(-1e12), std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(dsp::TruncateToInt32(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(dsp::LevelFromTenthDb(2000), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(dsp::LevelFromDb(-120), 0);
 }
 
 TEST(SoftClip, BendsTheExcessIntoTheKnee)
