@@ -28,15 +28,15 @@ constexpr TenthOrder kFilter2 = {
      -0.011959490468915633},
 };
 
-double Filter(const TenthOrder& f, std::array<double, 11>& s, double x)
+Pair Filter(const TenthOrder& f, std::array<Pair, 11>& s, Pair x)
 {
     std::copy(s.begin() + 1, s.end(), s.begin());
-    double feedback = 0.0;
+    Pair feedback{};
     for (int k = 0; k < 10; ++k)
         feedback += f.A[k] * s[k];
-    const double w = x - feedback;
+    const Pair w = x - feedback;
     s[10] = w;
-    double y = 0.0;
+    Pair y{};
     for (int k = 0; k < 10; ++k)
         y += f.B[k] * s[k];
     return y + f.B[10] * w;
@@ -44,10 +44,13 @@ double Filter(const TenthOrder& f, std::array<double, 11>& s, double x)
 
 } // namespace
 
-void AmFilter::Process(Frame& frame)
+void AmFilter::Process(Frames frames)
 {
-    frame.R = Filter(kFilter2, right_.second, Filter(kFilter1, right_.first, frame.R)) * 0.9;
-    frame.L = Filter(kFilter2, left_.second, Filter(kFilter1, left_.first, frame.L)) * 0.9;
+    State first = first_, second = second_;
+    for (Frame& frame : frames)
+        frame = ToFrame(Filter(kFilter2, second, Filter(kFilter1, first, ToPair(frame))) * 0.9);
+    first_ = first;
+    second_ = second;
 }
 
 } // namespace qex::dsp

@@ -10,15 +10,12 @@ namespace qex::dsp {
 
 class AmFilter {
 public:
-    void Process(Frame& frame);
+    void Process(Frames frames);
 
 private:
-    using State = std::array<double, 11>;
-    struct Channel {
-        State first{}, second{};
-    };
+    using State = std::array<Pair, 11>;
 
-    Channel left_, right_;
+    State first_{}, second_{};
 };
 
 } // namespace qex::dsp

@@ -3,12 +3,14 @@
 // level. Each band has a Compressor (a fast envelope with hold and a program-dependent attack,
 // and a slow envelope), an Expander and a Limiter; the dual-band bands use only the compressor.
 
+#include "frame.h"
 #include "meter_values.h"
 #include "processing_settings.h"
 #include "shared_value.h"
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace qex::dsp {
 
@@ -34,8 +36,14 @@ struct SectionRecord : SectionCoefficients {
 
 class BandGainComputer {
 public:
+    // One value per band, for one frame.
+    using BandValues = std::array<double, kBandCount>;
+
     std::array<SectionRecord, kRecordCount> Records;
-    std::array<double, kBandCount> BandLevel{}; // set by the caller before Compute
+    // The detector levels of the last frame computed.
+    BandValues BandLevel{};
+    // The last frame's gains, meter values (the multiband processor replaces those of its
+    // bands by the gains it applies).
     std::array<Shared<double>, kBandCount> BandGain;
     // The compressors' slow envelopes, published for the panel's "slow gain" meters.
     std::array<Shared<double>, kBandCount> SlowEnvelope;
@@ -49,8 +57,10 @@ public:
     // Envelopes, hold counters, slow envelopes and band gains back to 0.
     void ResetStates();
 
-    // BandGain[first..last] from BandLevel[first..last]. gated: the AGC's gate decision.
-    void Compute(int first, int last, const GlobalParams& params, const ProcessingSettings& settings, bool gated);
+    // For each frame i of a chunk: gains[i][first..last] from levels[i][first..last]; gated[i]
+    // is the AGC's gate for that frame. Parameters and derived values are read once per call.
+    void Compute(int first, int last, std::span<const BandValues> levels, std::span<const bool> gated,
+                 std::span<BandValues> gains, const GlobalParams& params, const ProcessingSettings& settings);
 };
 
 } // namespace qex::dsp

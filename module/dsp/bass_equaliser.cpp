@@ -1,5 +1,6 @@
 #include "bass_equaliser.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qex::dsp {
@@ -8,6 +9,22 @@ namespace {
 
 // Half the angle of 50 Hz at 44 100 Hz: the peaking filter's bandwidth.
 constexpr double kPeakingHalfBandwidth = 0.0035618964325396826;
+
+// The first N sections in cascade. Their count is fixed at compile time so that the states
+// stay in registers over the chunk.
+template <size_t N>
+void Cascade(std::array<Biquad, 4>& states, const Biquad::Coefficients& c, Frames frames)
+{
+    std::array<Biquad, N> sections;
+    std::copy_n(states.begin(), N, sections.begin());
+    for (Frame& frame : frames) {
+        Pair x = ToPair(frame);
+        for (Biquad& section : sections)
+            x = section.process(c, x);
+        frame = ToFrame(x);
+    }
+    std::copy_n(sections.begin(), N, states.begin());
+}
 
 } // namespace
 
@@ -54,18 +71,17 @@ Biquad::Coefficients BassEqualiser::Coefficients() const
     return {b0_.get(), b1_.get(), b2_.get(), a1_.get(), a2_.get()};
 }
 
-void BassEqualiser::Process(Frame& frame, bool highQ)
+void BassEqualiser::Process(Frames frames, bool highQ)
 {
     if (const uint32_t clears = section1Clears_.get(); clears != section1ClearsDone_) {
         section1ClearsDone_ = clears;
         sections_[0] = {};
     }
     const Biquad::Coefficients c = Coefficients();
-    const int count = highQ ? 4 : 1;
-    for (int i = 0; i < count; ++i) {
-        frame.L = sections_[i].left.process(c, frame.L);
-        frame.R = sections_[i].right.process(c, frame.R);
-    }
+    if (highQ)
+        Cascade<4>(sections_, c, frames);
+    else
+        Cascade<1>(sections_, c, frames);
 }
 
 } // namespace qex::dsp

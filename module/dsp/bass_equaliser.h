@@ -19,20 +19,16 @@ public:
     void Design(int boostDb, int frequencyHz, bool shelving, bool highQ);
 
     // Audio thread: runs section 1, and sections 2 to 4 with High Q.
-    void Process(Frame& frame, bool highQ);
+    void Process(Frames frames, bool highQ);
 
     Biquad::Coefficients Coefficients() const;
 
 private:
-    struct Section {
-        Biquad left, right;
-    };
-
     Shared<double> b0_{1.0}, b1_, b2_, a1_, a2_;
     bool designedShelving_ = false;
     Shared<uint32_t> section1Clears_;
     uint32_t section1ClearsDone_ = 0;
-    std::array<Section, 4> sections_{};
+    std::array<Biquad, 4> sections_{};
 };
 
 } // namespace qex::dsp

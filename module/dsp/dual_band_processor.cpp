@@ -1,6 +1,6 @@
 #include "dual_band_processor.h"
 
-#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace qex::dsp {
@@ -15,37 +15,52 @@ constexpr Biquad::Coefficients kSplitLowpass = {0.112055205606069, 0.22411041121
 
 } // namespace
 
-void DualBandProcessor::Process(Frame& frame, double denormOffset, bool gated, int row, const GlobalParams& params,
+void DualBandProcessor::Process(Frames frames, std::span<const double> denormOffsets, std::span<const bool> gated,
+                                std::span<const int> rows, const GlobalParams& params,
                                 const ProcessingSettings& settings, BandGainComputer& gains, LookaheadDelay& delay,
                                 MeterValues& meters)
 {
+    const size_t count = frames.size();
     const double density = settings.DensityGain.get();
-    const double hfR = right_.high.process(kSplitHighpass, frame.R) * density;
-    const double hfL = left_.high.process(kSplitHighpass, frame.L) * density;
-    const double lfR = right_.low.process(kSplitLowpass, frame.R) * density;
-    const double lfL = left_.low.process(kSplitLowpass, frame.L) * density;
+    std::array<Pair, kChunkFrames> hf, lf;
+    std::array<BandGainComputer::BandValues, kChunkFrames> levels, computed;
+    Biquad high = high_, low = low_;
+    for (size_t i = 0; i < count; ++i) {
+        const Pair x = ToPair(frames[i]);
+        hf[i] = high.process(kSplitHighpass, x) * density;
+        lf[i] = low.process(kSplitLowpass, x) * density;
+        const double n = denormOffsets[i];
+        levels[i][kBandHF] = LargerLane(Abs(hf[i] + n));
+        levels[i][kBandLF] = LargerLane(Abs(lf[i] + n));
+    }
+    high_ = high;
+    low_ = low;
 
-    const double n = denormOffset;
-    gains.BandLevel[kBandHF] = std::max(std::fabs(hfR + n), std::fabs(hfL + n));
-    gains.BandLevel[kBandLF] = std::max(std::fabs(lfR + n), std::fabs(lfL + n));
-    gains.Compute(kBandHF, kBandLF, params, settings, gated);
-
-    smoothedHF_ = 0.9 * smoothedHF_ + 0.1 * gains.BandGain[kBandHF].get();
-    smoothedLF_ = 0.9 * smoothedLF_ + 0.1 * gains.BandGain[kBandLF].get();
+    gains.Compute(kBandHF, kBandLF, std::span(levels).first(count), gated, std::span(computed).first(count), params,
+                  settings);
 
     // The delay holds the audio and the current gain is applied at its output: the gain leads.
-    const double delayedHfR = delay.Exchange(row, LookaheadDelay::RightColumn(kBandHF), hfR);
-    const double delayedLfR = delay.Exchange(row, LookaheadDelay::RightColumn(kBandLF), lfR);
-    const double delayedHfL = delay.Exchange(row, LookaheadDelay::LeftColumn(kBandHF), hfL);
-    const double delayedLfL = delay.Exchange(row, LookaheadDelay::LeftColumn(kBandLF), lfL);
-
     const int drive = params.ClipDrivePct.get();
-    frame.R = drive * (smoothedLF_ * delayedLfR - smoothedHF_ * delayedHfR) * 0.01;
-    frame.L = drive * (smoothedLF_ * delayedLfL - smoothedHF_ * delayedHfL) * 0.01;
-    meters.PreClipPeak.raiseTo(std::max(std::fabs(frame.R), std::fabs(frame.L)));
+    double smoothedHF = smoothedHF_, smoothedLF = smoothedLF_;
+    double preClipPeak = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        smoothedHF = 0.9 * smoothedHF + 0.1 * computed[i][kBandHF];
+        smoothedLF = 0.9 * smoothedLF + 0.1 * computed[i][kBandLF];
+        const Pair delayedHF = delay.Exchange(rows[i], kBandHF, hf[i]);
+        const Pair delayedLF = delay.Exchange(rows[i], kBandLF, lf[i]);
+        const Pair y = drive * (smoothedLF * delayedLF - smoothedHF * delayedHF) * 0.01;
+        frames[i] = ToFrame(y);
+        preClipPeak = std::fmax(preClipPeak, LargerLane(Abs(y)));
+    }
+    smoothedHF_ = smoothedHF;
+    smoothedLF_ = smoothedLF;
+    meters.PreClipPeak.raiseTo(preClipPeak);
 
-    clipper_.Process(frame, !params.NoClipper.get(), settings.ClipLevelLF.get(), settings.ClipLevelHF.get());
-    meters.ClipPeak.raiseTo(std::max(std::fabs(frame.R), std::fabs(frame.L)));
+    clipper_.Process(frames, !params.NoClipper.get(), settings.ClipLevelLF.get(), settings.ClipLevelHF.get());
+    double clipPeak = 0.0;
+    for (const Frame& frame : frames)
+        clipPeak = std::fmax(clipPeak, LargerLane(Abs(ToPair(frame))));
+    meters.ClipPeak.raiseTo(clipPeak);
 }
 
 } // namespace qex::dsp

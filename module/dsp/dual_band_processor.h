@@ -12,22 +12,21 @@
 #include "processing_settings.h"
 #include "two_band_clipper.h"
 
+#include <span>
+
 namespace qex::dsp {
 
 class DualBandProcessor {
 public:
-    // denormOffset: this frame's anti-denormal offset, added again before the detectors;
-    // gated: the AGC's gate decision; row: the look-ahead row the multiband left for this frame.
-    void Process(Frame& frame, double denormOffset, bool gated, int row, const GlobalParams& params,
-                 const ProcessingSettings& settings, BandGainComputer& gains, LookaheadDelay& delay,
-                 MeterValues& meters);
+    // denormOffsets: each frame's anti-denormal offset, added again before the detectors;
+    // gated: the AGC's gate for each frame; rows: the look-ahead row the multiband left for
+    // each frame.
+    void Process(Frames frames, std::span<const double> denormOffsets, std::span<const bool> gated,
+                 std::span<const int> rows, const GlobalParams& params, const ProcessingSettings& settings,
+                 BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters);
 
 private:
-    struct Channel {
-        Biquad high, low;
-    };
-
-    Channel left_, right_;
+    Biquad high_, low_;
     double smoothedHF_ = 0.0;
     double smoothedLF_ = 0.0;
     TwoBandClipper clipper_;

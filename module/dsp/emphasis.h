@@ -10,18 +10,18 @@ class PreEmphasis {
 public:
     // 75 µs when selected and switched on; 50 µs otherwise, also while pre-emphasis is off, so
     // that the de-emphasis then restores a flat response. Both share one state.
-    void Process(Frame& frame, bool use75us);
+    void Process(Frames frames, bool use75us);
 
 private:
-    double left_ = 0.0, right_ = 0.0;
+    Pair state_{};
 };
 
 class DeEmphasis {
 public:
-    void Process(Frame& frame);
+    void Process(Frames frames);
 
 private:
-    double left_ = 0.0, right_ = 0.0;
+    Pair state_{};
 };
 
 } // namespace qex::dsp

@@ -1,8 +1,13 @@
 #pragma once
-// The direct-form-II filter sections every block builds on. Each object is the state of one
-// channel; the coefficients are passed in, so both channels of a block share one set.
-// Products and sums are evaluated in the written order: results are meant to be reproducible
-// to the last bit, which is also why the module is built without fused multiply-add.
+// The direct-form-II filter sections every block builds on. Each object is the state of both
+// channels of one section, a Pair per delay; the coefficients are passed in and shared by the
+// channels. Products and sums are evaluated in the written order: results are meant to be
+// reproducible to the last bit, which is also why the module is built without fused multiply-add.
+//
+// Blocks run a chunk of frames through their sections from local copies, so that the states
+// stay in registers instead of making a round trip through memory on every frame.
+
+#include "frame.h"
 
 namespace qex::dsp {
 
@@ -13,13 +18,13 @@ struct FirstOrderSection {
         double c0, c1, c2;
     };
 
-    double w1 = 0.0;
+    Pair w1{};
 
-    double process(const Coefficients& c, double x)
+    Pair process(const Coefficients& c, Pair x)
     {
         x = x + 1.0;
-        const double w = x - c.c2 * w1;
-        const double y = c.c1 * w + c.c0 * w1;
+        const Pair w = x - c.c2 * w1;
+        const Pair y = c.c1 * w + c.c0 * w1;
         w1 = w;
         return y - 1.0;
     }
@@ -31,13 +36,13 @@ struct Biquad {
         double b0, b1, b2, a1, a2;
     };
 
-    double w1 = 0.0;
-    double w2 = 0.0;
+    Pair w1{};
+    Pair w2{};
 
-    double process(const Coefficients& c, double x)
+    Pair process(const Coefficients& c, Pair x)
     {
-        const double w = x - c.a1 * w1 - c.a2 * w2;
-        const double y = c.b0 * w + c.b1 * w1 + c.b2 * w2;
+        const Pair w = x - c.a1 * w1 - c.a2 * w2;
+        const Pair y = c.b0 * w + c.b1 * w1 + c.b2 * w2;
         w2 = w1;
         w1 = w;
         return y;
@@ -52,17 +57,17 @@ struct FourthOrderSection {
         double a1, a2, a3, a4;
     };
 
-    double w1 = 0.0;
-    double w2 = 0.0;
-    double w3 = 0.0;
-    double w4 = 0.0;
+    Pair w1{};
+    Pair w2{};
+    Pair w3{};
+    Pair w4{};
 
-    double process(const Coefficients& c, double x) { return processWithoutOffset(c, x + 1.0) - 1.0; }
+    Pair process(const Coefficients& c, Pair x) { return processWithoutOffset(c, x + 1.0) - 1.0; }
 
-    double processWithoutOffset(const Coefficients& c, double x)
+    Pair processWithoutOffset(const Coefficients& c, Pair x)
     {
-        const double w = x - c.a1 * w1 - c.a2 * w2 - c.a3 * w3 - c.a4 * w4;
-        const double y = c.b0 * w + c.b1 * w1 + c.b2 * w2 + c.b3 * w3 + c.b4 * w4;
+        const Pair w = x - c.a1 * w1 - c.a2 * w2 - c.a3 * w3 - c.a4 * w4;
+        const Pair y = c.b0 * w + c.b1 * w1 + c.b2 * w2 + c.b3 * w3 + c.b4 * w4;
         w4 = w3;
         w3 = w2;
         w2 = w1;

@@ -1,12 +1,60 @@
 #pragma once
 // One stereo sample frame as it passes from block to block: doubles in 16-bit sample units
 // (32767 is digital full scale), never normalised.
+//
+// Blocks that treat both channels alike work on a Pair, the frame as a vector of two lanes
+// (L, R). Each lane gets exactly the IEEE double arithmetic the scalar code would do, in the
+// same order, so both channels are computed at once with bit-identical results. The build
+// forbids fused multiply-add, and SSE2, which every x86-64 processor has, is all it needs.
+
+#include <bit>
+#include <cstdint>
+#include <span>
 
 namespace qex::dsp {
 
-struct Frame {
+using Pair = double __attribute__((vector_size(16)));
+// What comparing two Pairs gives: all bits set in a lane where the comparison holds.
+using Mask = int64_t __attribute__((vector_size(16)));
+
+struct alignas(16) Frame {
     double L = 0.0;
     double R = 0.0;
 };
+
+// The signal path hands the blocks at most this many frames at a time, and each block runs
+// them all before the next block starts.
+inline constexpr int kChunkFrames = 64;
+
+// The frames of a chunk.
+using Frames = std::span<Frame>;
+
+inline Pair ToPair(const Frame& frame)
+{
+    return std::bit_cast<Pair>(frame);
+}
+
+inline Frame ToFrame(Pair pair)
+{
+    return std::bit_cast<Frame>(pair);
+}
+
+// std::fabs of each lane.
+inline Pair Abs(Pair x)
+{
+    return std::bit_cast<Pair>(std::bit_cast<Mask>(x) & Mask{INT64_MAX, INT64_MAX});
+}
+
+// std::max(R, L) of a frame's two values.
+inline double LargerLane(Pair x)
+{
+    return x[1] < x[0] ? x[0] : x[1];
+}
+
+// The same mask in both lanes.
+inline Mask Both(bool condition)
+{
+    return condition ? Mask{-1, -1} : Mask{0, 0};
+}
 
 } // namespace qex::dsp

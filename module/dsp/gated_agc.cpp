@@ -18,24 +18,34 @@ constexpr FirstOrderSection::Coefficients kMasterHighpass = {-0.9894268892488745
 // The AGC's freeze factor while gated (not the band gain computer's 0.9999988).
 constexpr double kGateFreeze = 0.99999988;
 
-// One band's envelope step; returns the band gain that brings its level to 16384.
+// The values a chunk reads, taken once at its start.
+struct Snapshot {
+    double bassAttack, bassRelease, masterAttack, masterRelease;
+    int32_t gateLevel;
+    double floor;
+    int link;
+    int32_t bassClip;
+    double bassWeight, masterWeight;
+};
+
+// One band's envelope step; returns the band gain that brings its level to 16384. A decision
+// about the gate goes to gate.
 double FollowEnvelope(double& envelope, double level, double peak, double attack, double release,
-                      const ProcessingSettings& settings, MeterValues& meters)
+                      const Snapshot& s, bool& gate)
 {
     double c;
     if (level > envelope) {
         c = attack;
-        meters.Gated.set(0);
-    } else if (peak < settings.GateLevel.get()) {
+        gate = false;
+    } else if (peak < s.gateLevel) {
         c = kGateFreeze;
-        meters.Gated.set(1);
+        gate = true;
     } else {
         c = release;
     }
     envelope = envelope * c + (1 - c) * level;
-    const double floor = settings.AgcEnvelopeFloor.get();
-    if (envelope < floor)
-        envelope = floor;
+    if (envelope < s.floor)
+        envelope = s.floor;
     return 16384 / envelope;
 }
 
@@ -47,61 +57,62 @@ void GatedAgc::ResetEnvelopes()
     masterEnvelope_ = 1.0;
 }
 
-void GatedAgc::Process(Frame& frame, double peak, const GlobalParams& params, const ProcessingSettings& settings,
-                       bool bypassAll, MeterValues& meters)
+void GatedAgc::Process(Frames frames, std::span<const double> peaks, std::span<bool> gated,
+                       const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
+                       MeterValues& meters)
 {
-    double bassL = left_.bassPass1.process(kBassLowpass, frame.L);
-    double bassR = right_.bassPass1.process(kBassLowpass, frame.R);
-    double masterL = left_.masterPass1.process(kMasterHighpass, frame.L);
-    double masterR = right_.masterPass1.process(kMasterHighpass, frame.R);
+    const Snapshot s = {settings.BassAttack.get(),   settings.BassRelease.get(),    settings.MasterAttack.get(),
+                        settings.MasterRelease.get(), settings.GateLevel.get(),      settings.AgcEnvelopeFloor.get(),
+                        params.AgcBandLinkPct.get(),  settings.BassClipLevel.get(),  settings.BassWeight.get(),
+                        settings.MasterWeight.get()};
+    const bool agcOn = params.AgcOn.get() != 0;
 
-    // Each band is measured on its mid signal.
-    const double masterLevel = std::fabs(masterR + masterL) * 0.5;
-    const double bassLevel = std::fabs(bassR + bassL) * 0.5;
+    Sections sections = sections_;
+    double bassEnvelope = bassEnvelope_;
+    double masterEnvelope = masterEnvelope_;
+    bool gate = meters.Gated.get() == 1;
+    double masterGain = 0.0;
+    double bassGain = 0.0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        // Under BypassAll the multiband analysis clears the gate at the end of every frame, so
+        // a frame on which the AGC makes no gate decision starts from 0.
+        if (bypassAll && i > 0)
+            gate = false;
 
-    const double masterGain = FollowEnvelope(masterEnvelope_, masterLevel, peak, settings.MasterAttack.get(),
-                                             settings.MasterRelease.get(), settings, meters);
-    double bassGain = FollowEnvelope(bassEnvelope_, bassLevel, peak, settings.BassAttack.get(),
-                                     settings.BassRelease.get(), settings, meters);
+        const Pair x = ToPair(frames[i]);
+        Pair bass = sections.bassPass1.process(kBassLowpass, x);
+        Pair master = sections.masterPass1.process(kMasterHighpass, x);
 
-    const int link = params.AgcBandLinkPct.get();
-    bassGain = ((100 - link) * bassGain + link * std::min(bassGain, masterGain)) * 0.01;
+        // Each band is measured on its mid signal.
+        const double masterLevel = std::fabs(master[1] + master[0]) * 0.5;
+        const double bassLevel = std::fabs(bass[1] + bass[0]) * 0.5;
 
-    masterL = masterL * masterGain;
-    masterR = masterR * masterGain;
-    bassL = bassL * bassGain;
-    bassR = bassR * bassGain;
+        masterGain = FollowEnvelope(masterEnvelope, masterLevel, peaks[i], s.masterAttack, s.masterRelease, s, gate);
+        bassGain = FollowEnvelope(bassEnvelope, bassLevel, peaks[i], s.bassAttack, s.bassRelease, s, gate);
+        gated[i] = gate;
 
-    const int32_t bassClip = settings.BassClipLevel.get();
-    bassR = SoftClip(bassR, bassClip);
-    bassL = SoftClip(bassL, bassClip);
+        bassGain = ((100 - s.link) * bassGain + s.link * std::min(bassGain, masterGain)) * 0.01;
 
-    // Second pass through the same split: low-pass² − high-pass² is flat.
-    bassL = left_.bassPass2.process(kBassLowpass, bassL);
-    bassR = right_.bassPass2.process(kBassLowpass, bassR);
-    masterL = left_.masterPass2.process(kMasterHighpass, masterL);
-    masterR = right_.masterPass2.process(kMasterHighpass, masterR);
+        master = master * masterGain;
+        bass = bass * bassGain;
+        bass = SoftClip(bass, s.bassClip);
 
-    const double bassWeight = settings.BassWeight.get();
-    const double masterWeight = settings.MasterWeight.get();
-    bassL = bassL * bassWeight;
-    bassR = bassR * bassWeight;
-    masterL = masterL * masterWeight;
-    masterR = masterR * masterWeight;
+        // Second pass through the same split: low-pass² − high-pass² is flat.
+        bass = sections.bassPass2.process(kBassLowpass, bass);
+        master = sections.masterPass2.process(kMasterHighpass, master);
+        bass = bass * s.bassWeight;
+        master = master * s.masterWeight;
 
-    if (bypassAll) {
-        meters.AgcMasterGain.set(0.0);
-        meters.AgcBassGain.set(0.0);
-        return;
+        if (!bypassAll)
+            frames[i] = ToFrame(agcOn ? bass - master : x * 0.63);
     }
-    frame.L = frame.L * 0.63;
-    frame.R = frame.R * 0.63;
-    if (params.AgcOn.get()) {
-        frame.L = bassL - masterL;
-        frame.R = bassR - masterR;
-    }
-    meters.AgcMasterGain.set(masterGain);
-    meters.AgcBassGain.set(bassGain);
+    sections_ = sections;
+    bassEnvelope_ = bassEnvelope;
+    masterEnvelope_ = masterEnvelope;
+
+    meters.Gated.set(gate ? 1 : 0);
+    meters.AgcMasterGain.set(bypassAll ? 0.0 : masterGain);
+    meters.AgcBassGain.set(bypassAll ? 0.0 : bassGain);
 }
 
 } // namespace qex::dsp

@@ -9,6 +9,8 @@
 #include "meter_values.h"
 #include "processing_settings.h"
 
+#include <span>
+
 namespace qex::dsp {
 
 class GatedAgc {
@@ -16,19 +18,20 @@ public:
     // Envelopes restart at 1.0 on every apply of the parameters.
     void ResetEnvelopes();
 
-    // peak: the frame's input peak taken before the phase rotator, for the gate. The detectors
-    // and filters always run; the frame only changes when bypassAll is clear.
-    void Process(Frame& frame, double peak, const GlobalParams& params, const ProcessingSettings& settings,
-                 bool bypassAll, MeterValues& meters);
+    // peaks: each frame's input peak taken before the phase rotator, for the gate. gated
+    // receives the gate (Gated) as each frame leaves it, for the band gain computer. The
+    // detectors and filters always run; the frames only change when bypassAll is clear.
+    void Process(Frames frames, std::span<const double> peaks, std::span<bool> gated, const GlobalParams& params,
+                 const ProcessingSettings& settings, bool bypassAll, MeterValues& meters);
 
 private:
-    struct Channel {
+    struct Sections {
         FirstOrderSection bassPass1, masterPass1, bassPass2, masterPass2;
     };
 
     double bassEnvelope_ = 0.0;
     double masterEnvelope_ = 0.0;
-    Channel left_, right_;
+    Sections sections_;
 };
 
 } // namespace qex::dsp

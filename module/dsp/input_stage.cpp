@@ -11,15 +11,6 @@ constexpr FourthOrderSection::Coefficients kLowpass15k = {
     1.461351975986644, 1.694601955247288, 0.739004757786975, 0.308554619178498,
 };
 
-double Rotate(std::array<double, 3>& states, double x)
-{
-    for (double& s : states) {
-        s = 0.05 * x + 0.95 * s;
-        x = 2 * s - x;
-    }
-    return x + 1.0;
-}
-
 } // namespace
 
 void InputStage::BuildSineTable()
@@ -28,27 +19,38 @@ void InputStage::BuildSineTable()
         sineTable_[i] = static_cast<int32_t>(std::sin(i * 0.01) * 32760);
 }
 
-double InputStage::AddDenormOffset(Frame& frame)
+void InputStage::AddDenormOffset(Frames frames, std::span<double> offsets)
 {
-    if (offsetIndex_ >= kSineTableSize - 1)
-        offsetIndex_ = 0;
-    const double offset = sineTable_[offsetIndex_ + 1] * 0.000001;
-    ++offsetIndex_;
-    frame.L += offset;
-    frame.R += offset;
-    return offset;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (offsetIndex_ >= kSineTableSize - 1)
+            offsetIndex_ = 0;
+        const double offset = sineTable_[offsetIndex_ + 1] * 0.000001;
+        ++offsetIndex_;
+        frames[i] = ToFrame(ToPair(frames[i]) + offset);
+        offsets[i] = offset;
+    }
 }
 
-void InputStage::Lowpass15k(Frame& frame)
+void InputStage::Lowpass15k(Frames frames)
 {
-    frame.L = lowpassL_.process(kLowpass15k, frame.L);
-    frame.R = lowpassR_.process(kLowpass15k, frame.R);
+    FourthOrderSection lowpass = lowpass_;
+    for (Frame& frame : frames)
+        frame = ToFrame(lowpass.process(kLowpass15k, ToPair(frame)));
+    lowpass_ = lowpass;
 }
 
-void InputStage::RotatePhase(Frame& frame)
+void InputStage::RotatePhase(Frames frames)
 {
-    frame.L = Rotate(rotatorL_, frame.L);
-    frame.R = Rotate(rotatorR_, frame.R);
+    std::array<Pair, 3> states = rotator_;
+    for (Frame& frame : frames) {
+        Pair x = ToPair(frame);
+        for (Pair& s : states) {
+            s = 0.05 * x + 0.95 * s;
+            x = 2 * s - x;
+        }
+        frame = ToFrame(x + 1.0);
+    }
+    rotator_ = states;
 }
 
 } // namespace qex::dsp

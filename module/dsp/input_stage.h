@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace qex::dsp {
 
@@ -16,22 +17,22 @@ public:
     // Fills SineTable: entry i is sin(i × 0.01) × 32760, truncated.
     void BuildSineTable();
 
-    // Adds this frame's offset, a 70.3 Hz sine of 0.03276 peak (far below one LSB) that keeps
-    // every recursion away from denormal numbers, and returns it.
-    double AddDenormOffset(Frame& frame);
+    // Adds each frame's offset, a 70.3 Hz sine of 0.03276 peak (far below one LSB) that keeps
+    // every recursion away from denormal numbers, and keeps it in offsets, one per frame.
+    void AddDenormOffset(Frames frames, std::span<double> offsets);
 
-    void Lowpass15k(Frame& frame);
+    void Lowpass15k(Frames frames);
 
     // Three allpass-like sections per channel that make peaky voice waveforms more symmetric.
-    void RotatePhase(Frame& frame);
+    void RotatePhase(Frames frames);
 
     const std::array<int32_t, kSineTableSize>& SineTable() const { return sineTable_; }
 
 private:
     std::array<int32_t, kSineTableSize> sineTable_{};
     int offsetIndex_ = 0;
-    FourthOrderSection lowpassL_, lowpassR_;
-    std::array<double, 3> rotatorL_{}, rotatorR_{};
+    FourthOrderSection lowpass_;
+    std::array<Pair, 3> rotator_{};
 };
 
 } // namespace qex::dsp

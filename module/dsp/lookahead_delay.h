@@ -1,6 +1,9 @@
 #pragma once
 // The look-ahead delay line shared by the multiband processor and the dual-band stage: rows of
-// 14 values, one per band and channel, and one index that the multiband processor advances.
+// one cell per band, each holding the band's left and right values, and one index that the
+// multiband processor advances.
+
+#include "frame.h"
 
 #include <array>
 
@@ -9,12 +12,10 @@ namespace qex::dsp {
 class LookaheadDelay {
 public:
     static constexpr int kRows = 5000; // the longest look-ahead is 4410 samples
-    static constexpr int kColumns = 14;
-    // Column of a band's right channel (bands 0..4 multiband, 5 "HF", 6 "LF"); left is + 7.
-    static constexpr int RightColumn(int band) { return band; }
-    static constexpr int LeftColumn(int band) { return band + 7; }
+    // Bands 0..4 of the multiband processor, then "HF" and "LF" of the dual-band stage.
+    static constexpr int kCells = 7;
 
-    using Row = std::array<double, kColumns>;
+    using Row = std::array<Pair, kCells>;
 
     // Moves to the next row: the index runs from 0 to length and starts again.
     void Advance(int length) { index_ = index_ < length ? index_ + 1 : 0; }
@@ -22,11 +23,11 @@ public:
     // The row of the current frame.
     int Index() const { return index_; }
 
-    // Takes the value out of a cell and puts another in its place.
-    double Exchange(int row, int column, double value)
+    // Takes a band's values out of a row and puts others in their place.
+    Pair Exchange(int row, int band, Pair value)
     {
-        double& cell = rows_[row][column];
-        const double out = cell;
+        Pair& cell = rows_[row][band];
+        const Pair out = cell;
         cell = value;
         return out;
     }

@@ -47,75 +47,86 @@ void Link(double reference, double& target, int p)
 
 } // namespace
 
-void MultibandProcessor::ApplyOverdrive(Frame& frame, const ProcessingSettings& settings)
+void MultibandProcessor::ApplyOverdrive(Frames frames, const ProcessingSettings& settings)
 {
     const double gain = settings.OverdriveGain.get();
-    frame.L = frame.L * gain;
-    frame.R = frame.R * gain;
+    for (Frame& frame : frames)
+        frame = ToFrame(ToPair(frame) * gain);
 }
 
-void MultibandProcessor::Process(Frame& frame, const GlobalParams& params, const ProcessingSettings& settings,
-                                 bool bypassAll, bool gated, BandGainComputer& gains, LookaheadDelay& delay,
-                                 MeterValues& meters)
+void MultibandProcessor::Process(Frames frames, std::span<const bool> gated, std::span<int> rows,
+                                 const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
+                                 BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters)
 {
-    const double inR = 0.8 * frame.R;
-    const double inL = 0.8 * frame.L;
+    const size_t count = frames.size();
     const Coefficients* bank = params.has(Flag::FourBands) ? kFourBands : kFiveBands;
     const bool trackRms = params.has(Flag::TrackRms);
 
-    std::array<double, kMultibandCount> valueR, valueL;
-    for (int k = 0; k < kMultibandCount; ++k) {
-        Band& band = bands_[k];
-        valueR[k] = band.right.processWithoutOffset(bank[k], inR);
-        valueL[k] = band.left.processWithoutOffset(bank[k], inL);
-        const double m = std::max(std::fabs(valueR[k]), std::fabs(valueL[k]));
-        if (trackRms) {
-            band.rms = kRmsAlpha[k] * band.rms + (1 - kRmsAlpha[k]) * (m * m);
-            gains.BandLevel[k] = std::sqrt(band.rms);
-        } else {
-            gains.BandLevel[k] = m;
+    // The filter bank and the detectors over the whole chunk: the bands' recursions overlap.
+    std::array<std::array<Pair, kMultibandCount>, kChunkFrames> values;
+    std::array<BandGainComputer::BandValues, kChunkFrames> levels, computed;
+    std::array<Band, kMultibandCount> bands = bands_;
+    for (size_t i = 0; i < count; ++i) {
+        const Pair in = 0.8 * ToPair(frames[i]);
+        for (int k = 0; k < kMultibandCount; ++k) {
+            Band& band = bands[k];
+            values[i][k] = band.filter.processWithoutOffset(bank[k], in);
+            const double m = LargerLane(Abs(values[i][k]));
+            if (trackRms) {
+                band.rms = kRmsAlpha[k] * band.rms + (1 - kRmsAlpha[k]) * (m * m);
+                levels[i][k] = std::sqrt(band.rms);
+            } else {
+                levels[i][k] = m;
+            }
         }
     }
 
-    gains.Compute(0, kMultibandCount - 1, params, settings, gated);
+    gains.Compute(0, kMultibandCount - 1, std::span(levels).first(count), gated,
+                  std::span(computed).first(count), params, settings);
 
-    std::array<double, kMultibandCount> gain;
-    for (int k = 0; k < kMultibandCount; ++k)
-        gain[k] = gains.BandGain[k].get();
-    Link(gain[1], gain[0], params.BandLink12Pct.get());
-    Link(gain[1], gain[2], params.BandLink32Pct.get());
-    Link(gain[2], gain[3], params.BandLink43Pct.get());
-    Link(gain[3], gain[4], params.BandLink54Pct.get());
-
-    if (bypassAll) {
-        for (int k = 0; k < kMultibandCount; ++k)
-            gains.BandGain[k].set(gain[k]);
-        meters.Gated.set(0);
-        return;
-    }
-
-    delay.Advance(settings.LookaheadLength.get());
-    const int row = delay.Index();
-
-    const float a = settings.Efficiency.get();
-    const float oneMinusA = settings.OneMinusEfficiency.get();
-    std::array<double, kMultibandCount> outR, outL;
+    const int lookahead = settings.LookaheadLength.get();
+    const double a = settings.Efficiency.get();
+    const double oneMinusA = settings.OneMinusEfficiency.get();
+    std::array<bool, kMultibandCount> muted;
+    std::array<double, kMultibandCount> outputGain;
     for (int k = 0; k < kMultibandCount; ++k) {
-        Band& band = bands_[k];
-        const double g = settings.BandMute[k].get() ? 0.000001 : gain[k] * a + oneMinusA;
-        gains.BandGain[k].set(g);
-        band.smoothedGain = 0.9 * band.smoothedGain + 0.1 * g;
-
-        // The gain travels through the delay with the audio it was computed from.
-        const double outputGain = settings.BandOutputGain[k].get();
-        const double delayedR = delay.Exchange(row, LookaheadDelay::RightColumn(k), band.smoothedGain * valueR[k]);
-        const double delayedL = delay.Exchange(row, LookaheadDelay::LeftColumn(k), band.smoothedGain * valueL[k]);
-        outR[k] = outputGain * delayedR * 0.00003051850947599719;
-        outL[k] = outputGain * delayedL * 0.00003051850947599719;
+        muted[k] = settings.BandMute[k].get() != 0;
+        outputGain[k] = settings.BandOutputGain[k].get();
     }
+    const int link12 = params.BandLink12Pct.get(), link32 = params.BandLink32Pct.get();
+    const int link43 = params.BandLink43Pct.get(), link54 = params.BandLink54Pct.get();
 
-    frame.R = outR[0] - outR[1] + outR[2] - outR[3] + outR[4];
-    frame.L = outL[0] - outL[1] + outL[2] - outL[3] + outL[4];
+    std::array<double, kMultibandCount> gain{};
+    for (size_t i = 0; i < count; ++i) {
+        std::copy_n(computed[i].begin(), kMultibandCount, gain.begin());
+        Link(gain[1], gain[0], link12);
+        Link(gain[1], gain[2], link32);
+        Link(gain[2], gain[3], link43);
+        Link(gain[3], gain[4], link54);
+        if (bypassAll) {
+            rows[i] = delay.Index();
+            continue;
+        }
+
+        delay.Advance(lookahead);
+        const int row = rows[i] = delay.Index();
+        std::array<Pair, kMultibandCount> out;
+        for (int k = 0; k < kMultibandCount; ++k) {
+            Band& band = bands[k];
+            gain[k] = muted[k] ? 0.000001 : gain[k] * a + oneMinusA;
+            band.smoothedGain = 0.9 * band.smoothedGain + 0.1 * gain[k];
+            // The gain travels through the delay with the audio it was computed from.
+            const Pair delayed = delay.Exchange(row, k, band.smoothedGain * values[i][k]);
+            out[k] = outputGain[k] * delayed * 0.00003051850947599719;
+        }
+        frames[i] = ToFrame(out[0] - out[1] + out[2] - out[3] + out[4]);
+    }
+    bands_ = bands;
+
+    for (int k = 0; k < kMultibandCount; ++k)
+        gains.BandGain[k].set(gain[k]);
+    if (bypassAll)
+        meters.Gated.set(0);
 }
 
 } // namespace qex::dsp

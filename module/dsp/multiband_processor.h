@@ -12,23 +12,25 @@
 #include "processing_settings.h"
 
 #include <array>
+#include <span>
 
 namespace qex::dsp {
 
 class MultibandProcessor {
 public:
     // Block 4 of the frame: the overdrive gain in front of the pre-emphasis.
-    static void ApplyOverdrive(Frame& frame, const ProcessingSettings& settings);
+    static void ApplyOverdrive(Frames frames, const ProcessingSettings& settings);
 
-    // Block 6. gated: the AGC's gate decision for this frame. With bypassAll the analysis runs
-    // (meters keep moving, the gate is cleared) but the frame is left as it was and the delay
-    // index stands still.
-    void Process(Frame& frame, const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
-                 bool gated, BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters);
+    // Block 6. gated: the AGC's gate for each frame; rows receives the look-ahead row of each
+    // frame. With bypassAll the analysis runs (meters keep moving, the gate is cleared) but the
+    // frames are left as they were and the delay index stands still.
+    void Process(Frames frames, std::span<const bool> gated, std::span<int> rows, const GlobalParams& params,
+                 const ProcessingSettings& settings, bool bypassAll, BandGainComputer& gains, LookaheadDelay& delay,
+                 MeterValues& meters);
 
 private:
     struct Band {
-        FourthOrderSection left, right;
+        FourthOrderSection filter;
         double rms = 0.0;
         double smoothedGain = 0.0;
     };

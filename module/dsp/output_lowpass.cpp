@@ -1,9 +1,5 @@
 #include "output_lowpass.h"
 
-#include "conversions.h"
-
-#include <algorithm>
-
 namespace qex::dsp {
 
 namespace {
@@ -15,6 +11,28 @@ constexpr double kDesign[14] = {
     0.057106811118356, -0.154471619427176, 0.23695134868792,  0.730754430256172,
 };
 
+using Int32Pair = int32_t __attribute__((vector_size(8)));
+
+// Each lane truncated toward zero to a 32-bit integer, saturating at the ends of the range, and
+// 0 for a value that is not a number (as TruncateToInt32 does for one value).
+Pair TruncateToInt32(Pair x)
+{
+    x = x != x ? 0.0 : x;
+    x = x < -2147483648.0 ? -2147483648.0 : x;
+    x = x > 2147483647.0 ? 2147483647.0 : x;
+    return __builtin_convertvector(__builtin_convertvector(x, Int32Pair), Pair);
+}
+
+// An integer sum shifted right arithmetically by 13 bits: the quotient by 8192 rounded down.
+// The quotient is exact, and adding and removing 1.5 · 2^52 rounds it to a whole number.
+Pair ShiftRight13(Pair sum)
+{
+    constexpr double kRound = 6755399441055744.0;
+    const Pair quotient = sum * (1.0 / 8192);
+    const Pair rounded = (quotient + kRound) - kRound;
+    return rounded > quotient ? rounded - 1.0 : rounded;
+}
+
 } // namespace
 
 void OutputLowpass::BuildTaps()
@@ -23,22 +41,25 @@ void OutputLowpass::BuildTaps()
         taps_[k] = static_cast<int32_t>(kDesign[k < 14 ? k : kTaps - 1 - k] * 7500);
 }
 
-double OutputLowpass::ProcessChannel(std::array<int32_t, kTaps>& history, double x) const
+void OutputLowpass::Process(Frames frames)
 {
-    std::copy_backward(history.begin(), history.end() - 1, history.end());
-    history[0] = TruncateToInt32(x);
-    // 64-bit sums: a clipper output of a few hundred thousand, possible with a high clip
-    // threshold and pre-emphasis, would wrap a 32-bit sum into a full-scale spike.
-    int64_t acc = 0;
+    // Exact sums, as wide as 64-bit integer ones: a clipper output of a few hundred thousand,
+    // possible with a high clip threshold and pre-emphasis, would wrap a 32-bit sum into a
+    // full-scale spike.
+    std::array<double, kTaps> taps;
     for (int k = 0; k < kTaps; ++k)
-        acc += static_cast<int64_t>(taps_[k]) * history[k];
-    return static_cast<double>(acc >> 13) * 0.8;
-}
-
-void OutputLowpass::Process(Frame& frame)
-{
-    frame.L = ProcessChannel(left_, frame.L);
-    frame.R = ProcessChannel(right_, frame.R);
+        taps[k] = taps_[k];
+    int newest = newest_;
+    for (Frame& frame : frames) {
+        newest = newest == 0 ? kTaps - 1 : newest - 1;
+        history_[newest] = history_[newest + kTaps] = TruncateToInt32(ToPair(frame));
+        const Pair* h = &history_[newest];
+        Pair sum{};
+        for (int k = 0; k < kTaps; ++k)
+            sum += taps[k] * h[k];
+        frame = ToFrame(ShiftRight13(sum) * 0.8);
+    }
+    newest_ = newest;
 }
 
 } // namespace qex::dsp

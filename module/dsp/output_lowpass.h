@@ -16,15 +16,18 @@ public:
     // Computes the integer taps from the design table.
     void BuildTaps();
 
-    void Process(Frame& frame);
+    void Process(Frames frames);
 
     const std::array<int32_t, kTaps>& Taps() const { return taps_; }
 
 private:
-    double ProcessChannel(std::array<int32_t, kTaps>& history, double x) const;
-
     std::array<int32_t, kTaps> taps_{};
-    std::array<int32_t, kTaps> left_{}, right_{};
+    // The last kTaps inputs of both channels, truncated to 32-bit integers but held as doubles:
+    // every product with a tap and every partial sum is an integer far below 2^53, so double
+    // arithmetic gives exactly the integer sums. Each input is stored twice, kTaps apart, so
+    // that the newest kTaps inputs always lie side by side from newest_ on.
+    std::array<Pair, 2 * kTaps> history_{};
+    int newest_ = 0;
 };
 
 } // namespace qex::dsp

@@ -4,18 +4,17 @@
 
 namespace qex::dsp {
 
-void OutputStage::Process(Frame& frame, bool clip, bool bypassAll, int outLevelPct, bool amFilter)
+void OutputStage::Process(Frames frames, bool clip, bool bypassAll, int outLevelPct, bool amFilter)
 {
-    if (clip) {
-        frame.L = SoftClip(frame.L, kSafetyClipLevel);
-        frame.R = SoftClip(frame.R, kSafetyClipLevel);
-    }
+    if (clip)
+        for (Frame& frame : frames)
+            frame = ToFrame(SoftClip(ToPair(frame), kSafetyClipLevel));
     if (bypassAll)
         return;
-    frame.L = frame.L * outLevelPct * 0.01;
-    frame.R = frame.R * outLevelPct * 0.01;
+    for (Frame& frame : frames)
+        frame = ToFrame(ToPair(frame) * outLevelPct * 0.01);
     if (amFilter)
-        amFilter_.Process(frame);
+        amFilter_.Process(frames);
 }
 
 } // namespace qex::dsp

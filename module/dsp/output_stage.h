@@ -12,7 +12,7 @@ class OutputStage {
 public:
     static constexpr int32_t kSafetyClipLevel = 32760;
 
-    void Process(Frame& frame, bool clip, bool bypassAll, int outLevelPct, bool amFilter);
+    void Process(Frames frames, bool clip, bool bypassAll, int outLevelPct, bool amFilter);
 
 private:
     AmFilter amFilter_;

@@ -66,83 +66,62 @@ void SignalPath::ProcessChunk()
     const auto has = [flags](int32_t flag) { return (flags & flag) != 0; };
     const bool bypassAll = params.BypassAll.get() != 0;
     const bool preemphOn = params.PreemphOn.get() != 0;
-    const int count = chunk_.count;
-    auto& frames = chunk_.frames;
+    const size_t count = chunk_.count;
+    const Frames frames(chunk_.frames.data(), count);
+    const auto first = [count](auto& values) { return std::span(values).first(count); };
 
-    for (int i = 0; i < count; ++i)
-        chunk_.denormOffset[i] = input_.AddDenormOffset(frames[i]);
+    input_.AddDenormOffset(frames, first(chunk_.denormOffset));
     if (has(Flag::InputLpf15k))
-        for (int i = 0; i < count; ++i)
-            input_.Lowpass15k(frames[i]);
-    for (int i = 0; i < count; ++i) {
-        chunk_.peak[i] = std::max(std::fabs(frames[i].L), std::fabs(frames[i].R));
-        Meters.InputPeak.raiseTo(chunk_.peak[i]);
+        input_.Lowpass15k(frames);
+    double inputPeak = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        chunk_.peak[i] = LargerLane(Abs(ToPair(frames[i])));
+        inputPeak = std::fmax(inputPeak, chunk_.peak[i]);
     }
+    Meters.InputPeak.raiseTo(inputPeak);
     if (!bypassAll && has(Flag::PhaseRotator))
-        for (int i = 0; i < count; ++i)
-            input_.RotatePhase(frames[i]);
+        input_.RotatePhase(frames);
 
     const bool widen = !params.NoStereoExp.get() && !bypassAll;
-    const int stereoDelay = Settings.StereoDelayLength.get();
-    const int stereoLevel = params.StereoLevelPct.get();
-    for (int i = 0; i < count; ++i)
-        Meters.ImagePeak.raiseTo(stereoExpander_.Process(frames[i], stereoDelay, widen, stereoLevel));
+    Meters.ImagePeak.raiseTo(
+        stereoExpander_.Process(frames, Settings.StereoDelayLength.get(), widen, params.StereoLevelPct.get()));
 
-    for (int i = 0; i < count; ++i) {
-        // Under BypassAll the multiband analysis clears the gate at the end of every frame, so
-        // a frame on which the AGC makes no gate decision starts from 0.
-        if (bypassAll && i > 0)
-            Meters.Gated.set(0);
-        agc_.Process(frames[i], chunk_.peak[i], params, Settings, bypassAll, Meters);
-        chunk_.gated[i] = Meters.Gated.get() == 1;
-    }
+    agc_.Process(frames, first(chunk_.peak), first(chunk_.gated), params, Settings, bypassAll, Meters);
 
     if (!bypassAll && !has(Flag::AmFilter) && params.BassEqGainDb.get() > 0)
-        for (int i = 0; i < count; ++i)
-            BassEq.Process(frames[i], has(Flag::BassHighQ));
+        BassEq.Process(frames, has(Flag::BassHighQ));
 
     if (!bypassAll) {
-        const bool use75us = preemphOn && !params.Preemph50us.get();
-        for (int i = 0; i < count; ++i) {
-            MultibandProcessor::ApplyOverdrive(frames[i], Settings);
-            preEmphasis_.Process(frames[i], use75us);
-        }
+        MultibandProcessor::ApplyOverdrive(frames, Settings);
+        preEmphasis_.Process(frames, preemphOn && !params.Preemph50us.get());
     }
 
     // Under BypassAll only the multiband analysis runs, for its meters; the frames go on to
     // the output stage as they were.
-    if (!has(Flag::MultibandBypass) || bypassAll) {
-        for (int i = 0; i < count; ++i) {
-            multiband_.Process(frames[i], params, Settings, bypassAll, chunk_.gated[i], Gains, lookahead_, Meters);
-            chunk_.lookaheadRow[i] = lookahead_.Index();
-        }
-    } else {
+    if (!has(Flag::MultibandBypass) || bypassAll)
+        multiband_.Process(frames, first(chunk_.gated), first(chunk_.lookaheadRow), params, Settings, bypassAll,
+                           Gains, lookahead_, Meters);
+    else
         chunk_.lookaheadRow.fill(lookahead_.Index());
-    }
 
     if (!bypassAll) {
-        for (int i = 0; i < count; ++i)
-            dualBand_.Process(frames[i], chunk_.denormOffset[i], chunk_.gated[i], chunk_.lookaheadRow[i], params,
-                              Settings, Gains, lookahead_, Meters);
+        dualBand_.Process(frames, first(chunk_.denormOffset), first(chunk_.gated), first(chunk_.lookaheadRow),
+                          params, Settings, Gains, lookahead_, Meters);
         if (preemphOn)
-            for (int i = 0; i < count; ++i)
-                outputLowpass_.Process(frames[i]);
+            outputLowpass_.Process(frames);
         else
-            for (int i = 0; i < count; ++i)
-                deEmphasis_.Process(frames[i]);
+            deEmphasis_.Process(frames);
     }
 
-    const bool clip = !params.NoClipper.get();
-    const int outLevel = params.OutLevelPct.get();
-    for (int i = 0; i < count; ++i)
-        outputStage_.Process(frames[i], clip, bypassAll, outLevel, has(Flag::AmFilter));
+    outputStage_.Process(frames, !params.NoClipper.get(), bypassAll, params.OutLevelPct.get(), has(Flag::AmFilter));
 }
 
 void SignalPath::WriteChunk(int16_t* samples, int channels)
 {
-    const auto write = [this](int16_t& sample, double value) {
+    int outputPeak = 0;
+    const auto write = [&outputPeak](int16_t& sample, double value) {
         sample = ToOutputSample(value);
-        Meters.OutputPeak.raiseTo(std::abs(sample));
+        outputPeak = std::max(outputPeak, std::abs(sample));
     };
     for (int i = 0; i < chunk_.count; ++i) {
         int16_t* s = samples + static_cast<ptrdiff_t>(i) * channels;
@@ -150,6 +129,7 @@ void SignalPath::WriteChunk(int16_t* samples, int channels)
         if (channels == 2)
             write(s[1], chunk_.frames[i].R);
     }
+    Meters.OutputPeak.raiseTo(outputPeak);
 }
 
 } // namespace qex::dsp

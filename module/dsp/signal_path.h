@@ -49,15 +49,15 @@ public:
 
 private:
     // Frames go through the path a chunk at a time, block after block: each frame meets the
-    // blocks in their order and with the same arithmetic, while the processor can overlap
-    // the frames of one block. Switches are read once per chunk.
-    static constexpr int kChunkFrames = 64;
+    // blocks in their order and with the same arithmetic, while each block keeps its states
+    // in registers over the chunk and the processor overlaps its frames. Switches and derived
+    // values are read once per chunk.
     struct Chunk {
         int count = 0;
         std::array<Frame, kChunkFrames> frames;
         std::array<double, kChunkFrames> denormOffset; // kept for the dual-band detectors
         std::array<double, kChunkFrames> peak;         // input peak, for the AGC's gate
-        std::array<bool, kChunkFrames> gated;          // the AGC's gate decision
+        std::array<bool, kChunkFrames> gated;          // the AGC's gate
         std::array<int, kChunkFrames> lookaheadRow;    // the shared delay row of each frame
     };
 

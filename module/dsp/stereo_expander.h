@@ -17,8 +17,8 @@ public:
 
     // delayLength: the stereo delay length in samples (0..882). The side delay line always
     // runs; the image is only changed when widen is set (expander on and not bypassed).
-    // Returns |R − L| after the expander, for the image meter.
-    double Process(Frame& frame, int delayLength, bool widen, int levelPct);
+    // Returns the largest |R − L| of the frames after the expander, for the image meter.
+    double Process(Frames frames, int delayLength, bool widen, int levelPct);
 
 private:
     std::array<double, kDelayCapacity> delay_{};

@@ -18,24 +18,22 @@ constexpr FourthOrderSection::Coefficients kHighpass = {
 
 } // namespace
 
-double TwoBandClipper::ProcessChannel(Channel& channel, double x, bool clip, int32_t lowClipLevel,
-                                      int32_t highClipLevel)
+void TwoBandClipper::Process(Frames frames, bool clip, int32_t lowClipLevel, int32_t highClipLevel)
 {
-    double low = channel.lowBefore.process(kLowpass, x);
-    double high = channel.highBefore.process(kHighpass, x);
-    if (clip) {
-        low = SoftClip(low, lowClipLevel);
-        high = SoftClip(high, highClipLevel);
+    Sections s = sections_;
+    for (Frame& frame : frames) {
+        const Pair x = ToPair(frame);
+        Pair low = s.lowBefore.process(kLowpass, x);
+        Pair high = s.highBefore.process(kHighpass, x);
+        if (clip) {
+            low = SoftClip(low, lowClipLevel);
+            high = SoftClip(high, highClipLevel);
+        }
+        low = s.lowAfter.process(kLowpass, low);
+        high = s.highAfter.process(kHighpass, high);
+        frame = ToFrame(low + high);
     }
-    low = channel.lowAfter.process(kLowpass, low);
-    high = channel.highAfter.process(kHighpass, high);
-    return low + high;
-}
-
-void TwoBandClipper::Process(Frame& frame, bool clip, int32_t lowClipLevel, int32_t highClipLevel)
-{
-    frame.R = ProcessChannel(right_, frame.R, clip, lowClipLevel, highClipLevel);
-    frame.L = ProcessChannel(left_, frame.L, clip, lowClipLevel, highClipLevel);
+    sections_ = s;
 }
 
 } // namespace qex::dsp

@@ -13,16 +13,14 @@ namespace qex::dsp {
 class TwoBandClipper {
 public:
     // clip: whether to clip at all (the split, the second filtering and the sum always run).
-    void Process(Frame& frame, bool clip, int32_t lowClipLevel, int32_t highClipLevel);
+    void Process(Frames frames, bool clip, int32_t lowClipLevel, int32_t highClipLevel);
 
 private:
-    struct Channel {
+    struct Sections {
         FourthOrderSection lowBefore, highBefore, lowAfter, highAfter;
     };
-    static double ProcessChannel(Channel& channel, double x, bool clip, int32_t lowClipLevel,
-                                 int32_t highClipLevel);
 
-    Channel left_, right_;
+    Sections sections_;
 };
 
 } // namespace qex::dsp

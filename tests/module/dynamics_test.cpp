@@ -25,6 +25,12 @@ double Sine(double hz, int n, double amplitude)
     return amplitude * std::sin(2 * std::numbers::pi * hz * n / 44100.0);
 }
 
+// A single frame as a chunk.
+Frames One(Frame& frame)
+{
+    return {&frame, 1};
+}
+
 // The default parameter set with its derived values, as the signal path would see them.
 struct Defaults {
     Defaults()
@@ -44,6 +50,20 @@ struct Defaults {
     ProcessingSettings& settings() { return path->Settings; }
     BandGainComputer& gains() { return path->Gains; }
 
+    // One frame through the AGC.
+    void Agc(GatedAgc& agc, Frame& frame, double peak, bool bypassAll = false)
+    {
+        bool gated = false;
+        agc.Process(One(frame), std::span(&peak, 1), std::span(&gated, 1), global(), settings(), bypassAll, meters);
+    }
+    // One frame through the band gain computer, bands first..last at the given levels.
+    void Compute(int first, int last, const BandGainComputer::BandValues& levels, bool gated = false)
+    {
+        BandGainComputer::BandValues computed{};
+        gains().Compute(first, last, std::span(&levels, 1), std::span(&gated, 1), std::span(&computed, 1), global(),
+                        settings());
+    }
+
     ParameterSet set = DefaultParameterSet();
     std::unique_ptr<SignalPath> path = std::make_unique<SignalPath>(set);
     MeterValues meters;
@@ -58,7 +78,7 @@ TEST(GatedAgc, GainStopsAtTheMaximumGain)
     for (int n = 0; n < 44100; ++n) {
         const double x = (n / 22) % 2 ? 600.0 : -600.0;
         Frame frame{x, x};
-        agc.Process(frame, 600.0, d.global(), d.settings(), false, d.meters);
+        d.Agc(agc, frame, 600.0);
         ASSERT_LE(d.meters.AgcMasterGain.get(), 16384.0 / 921);
     }
     EXPECT_EQ(d.meters.Gated.get(), 0);
@@ -75,7 +95,7 @@ TEST(GatedAgc, GateFreezesTheGainUntilTheLevelRises)
         for (int n = 0; n < frames; ++n) {
             const double x = Sine(1000, n, amplitude);
             Frame frame{x, x};
-            agc.Process(frame, std::fabs(x), d.global(), d.settings(), false, d.meters);
+            d.Agc(agc, frame, std::fabs(x));
         }
     };
     run(44100, 8000);
@@ -88,7 +108,7 @@ TEST(GatedAgc, GateFreezesTheGainUntilTheLevelRises)
     for (int n = 0; n < 44 && !opened; ++n) {
         const double x = Sine(1000, n, 8000);
         Frame frame{x, x};
-        agc.Process(frame, std::fabs(x), d.global(), d.settings(), false, d.meters);
+        d.Agc(agc, frame, std::fabs(x));
         opened = d.meters.Gated.get() == 0;
     }
     EXPECT_TRUE(opened);
@@ -106,7 +126,7 @@ TEST(GatedAgc, RecombinationIsFlatWithEqualGains)
         const double db = test::GainDb(
             [&](double x) {
                 Frame frame{x, x};
-                agc.Process(frame, 1000.0, d.global(), d.settings(), false, d.meters);
+                d.Agc(agc, frame, 1000.0);
                 return frame.L;
             },
             hz, 50.0);
@@ -123,7 +143,7 @@ TEST(GatedAgc, OffScalesByAFixedFactorWhileTheMetersRun)
     for (int n = 0; n < 1000; ++n) {
         const double x = Sine(300, n, 5000);
         Frame frame{x, -x};
-        agc.Process(frame, std::fabs(x), d.global(), d.settings(), false, d.meters);
+        d.Agc(agc, frame, std::fabs(x));
         ASSERT_EQ(frame.L, x * 0.63);
         ASSERT_EQ(frame.R, -x * 0.63);
     }
@@ -136,7 +156,7 @@ TEST(GatedAgc, BypassLeavesTheFrameAndClearsTheMeters)
     GatedAgc agc;
     agc.ResetEnvelopes();
     Frame frame{1234.5, -321.0};
-    agc.Process(frame, 1234.5, d.global(), d.settings(), true, d.meters);
+    d.Agc(agc, frame, 1234.5, true);
     EXPECT_EQ(frame.L, 1234.5);
     EXPECT_EQ(frame.R, -321.0);
     EXPECT_EQ(d.meters.AgcMasterGain.get(), 0.0);
@@ -149,8 +169,7 @@ TEST(BandGainComputer, HoldAndSlowerReattackOfTheCompressor)
     BandGainComputer& gains = d.gains();
     SectionRecord& c = gains.record(0, Compressor);
     const auto step = [&](double level) {
-        gains.BandLevel[0] = level;
-        gains.Compute(0, 0, d.global(), d.settings(), false);
+        d.Compute(0, 0, {level});
         return c.envelope;
     };
     for (int n = 0; n < 1000; ++n) // past the hold of the first attack from 0
@@ -180,17 +199,14 @@ TEST(BandGainComputer, WithoutHoldEveryAttackUsesTheFastFactor)
     d.Refresh();
     BandGainComputer& gains = d.gains();
     SectionRecord& c = gains.record(0, Compressor);
-    gains.BandLevel[0] = 1000;
-    gains.Compute(0, 0, d.global(), d.settings(), false);
+    d.Compute(0, 0, {1000});
     double previous = c.envelope;
     for (int n = 0; n < 5; ++n) {
-        gains.BandLevel[0] = 30000;
-        gains.Compute(0, 0, d.global(), d.settings(), false);
+        d.Compute(0, 0, {30000});
         EXPECT_NEAR((30000 - c.envelope) / (30000 - previous), c.attack1.get(), 1e-12);
         previous = c.envelope;
     }
-    gains.BandLevel[0] = 0;
-    gains.Compute(0, 0, d.global(), d.settings(), false);
+    d.Compute(0, 0, {0});
     EXPECT_LT(c.envelope, previous);
 }
 
@@ -205,9 +221,10 @@ TEST(BandGainComputer, RatioOneGivesUnityGain)
     d.Refresh();
     BandGainComputer& gains = d.gains();
     for (int n = 0; n < 5000; ++n) {
+        BandGainComputer::BandValues levels;
         for (int band = 0; band < kBandCount; ++band)
-            gains.BandLevel[band] = std::fabs(Sine(50 + 30 * band, n, 40000));
-        gains.Compute(0, kBandCount - 1, d.global(), d.settings(), false);
+            levels[band] = std::fabs(Sine(50 + 30 * band, n, 40000));
+        d.Compute(0, kBandCount - 1, levels);
         for (int band = 0; band < kBandCount; ++band)
             ASSERT_EQ(gains.BandGain[band].get(), 1.0) << band;
     }
@@ -217,10 +234,8 @@ TEST(BandGainComputer, CompressesAboveTheThresholdByTheRatio)
 {
     Defaults d; // band 2: threshold −6.0 dB (16422), ratio 4.0
     BandGainComputer& gains = d.gains();
-    for (int n = 0; n < 200000; ++n) {
-        gains.BandLevel[2] = 32000;
-        gains.Compute(2, 2, d.global(), d.settings(), false);
-    }
+    for (int n = 0; n < 200000; ++n)
+        d.Compute(2, 2, {0, 0, 32000});
     const double threshold = gains.record(2, Compressor).threshold.get();
     const double expected = std::pow(32000 / threshold, 1 / 4.0 - 1);
     EXPECT_NEAR(gains.BandGain[2].get(), expected, 1e-4);
@@ -234,14 +249,11 @@ TEST(BandGainComputer, LimiterFollowsWhileOffAndLimitsAtOnce)
     Defaults d;
     d.global().CompressorOn.set(0);
     BandGainComputer& gains = d.gains();
-    for (int n = 0; n < 5000; ++n) {
-        gains.BandLevel[1] = 30000;
-        gains.Compute(1, 1, d.global(), d.settings(), false);
-    }
+    for (int n = 0; n < 5000; ++n)
+        d.Compute(1, 1, {0, 30000});
     EXPECT_EQ(gains.BandGain[1].get(), 1.0);
     d.global().LimiterOn.set(1);
-    gains.BandLevel[1] = 30000;
-    gains.Compute(1, 1, d.global(), d.settings(), false);
+    d.Compute(1, 1, {0, 30000});
     const SectionRecord& limiter = gains.record(1, Limiter);
     EXPECT_NEAR(gains.BandGain[1].get(), limiter.threshold.get() / 30000, 1e-3);
 }
@@ -251,8 +263,7 @@ TEST(BandGainComputer, MutedDualBandHasMinus120Decibels)
     Defaults d;
     d.settings().BandMute[kBandLF].set(1);
     BandGainComputer& gains = d.gains();
-    gains.BandLevel[kBandHF] = gains.BandLevel[kBandLF] = 20000;
-    gains.Compute(kBandHF, kBandLF, d.global(), d.settings(), false);
+    d.Compute(kBandHF, kBandLF, {0, 0, 0, 0, 0, 20000, 20000});
     EXPECT_EQ(gains.BandGain[kBandLF].get(), 0.000001);
     EXPECT_GT(gains.BandGain[kBandHF].get(), 0.5);
 }
@@ -268,7 +279,10 @@ struct Multiband {
     }
     Frame Process(Frame frame)
     {
-        multiband.Process(frame, d.global(), d.settings(), false, false, d.gains(), *delay, d.meters);
+        const bool gated = false;
+        int row;
+        multiband.Process(One(frame), std::span(&gated, 1), std::span(&row, 1), d.global(), d.settings(), false,
+                          d.gains(), *delay, d.meters);
         return frame;
     }
     Defaults d;
@@ -380,7 +394,11 @@ TEST(DualBandProcessor, RecombinesFlatWithEqualGainsAndScalesByTheDrive)
         return test::GainDb(
             [&](double x) {
                 Frame frame{x, x};
-                dual.Process(frame, 0.0, false, delay->Index(), d.global(), d.settings(), d.gains(), *delay, d.meters);
+                const double offset = 0.0;
+                const bool gated = false;
+                const int row = delay->Index();
+                dual.Process(One(frame), std::span(&offset, 1), std::span(&gated, 1), std::span(&row, 1), d.global(),
+                             d.settings(), d.gains(), *delay, d.meters);
                 return frame.L;
             },
             hz, 1000.0);
@@ -396,7 +414,7 @@ TEST(StereoExpander, MonoInputIsNotWidened)
     for (int n = 0; n < 5000; ++n) {
         const double x = Sine(500, n, 20000);
         Frame frame{x, x};
-        EXPECT_EQ(expander.Process(frame, 882, true, 100), 0.0);
+        EXPECT_EQ(expander.Process(One(frame), 882, true, 100), 0.0);
         ASSERT_EQ(frame.L, x);
         ASSERT_EQ(frame.R, x);
     }
@@ -410,7 +428,7 @@ TEST(StereoExpander, SideSignalIsDelayedByTheDepth)
         for (int n = 0; n < 1000 && firstChange < 0; ++n) {
             Frame frame{0.0, n == 0 ? 1000.0 : 0.0};
             const Frame in = frame;
-            expander.Process(frame, length, true, 100);
+            expander.Process(One(frame), length, true, 100);
             if (frame.L != in.L)
                 firstChange = n;
         }

@@ -17,13 +17,19 @@ namespace {
 
 using test::GainDb;
 
+// A single frame as a chunk.
+Frames One(Frame& frame)
+{
+    return {&frame, 1};
+}
+
 // One channel of a stereo block, driven through a frame whose other channel is silent.
 template <typename Block, typename... Args>
 auto LeftChannelOf(Block& block, Args... args)
 {
     return [&block, args...](double x) {
         Frame frame{x, 0.0};
-        block.Process(frame, args...);
+        block.Process(One(frame), args...);
         return frame.L;
     };
 }
@@ -35,7 +41,7 @@ TEST(InputLowpass, PassesToFifteenKilohertzAndStopsAboveIt)
         return GainDb(
             [&stage](double x) {
                 Frame frame{x, x};
-                stage.Lowpass15k(frame);
+                stage.Lowpass15k(One(frame));
                 return frame.L;
             },
             hz);
@@ -104,14 +110,14 @@ TEST(BassEqualiser, ChangingTheFilterTypeClearsTheFirstSection)
     switched.Design(9, 65, false, false);
     for (int n = 0; n < 500; ++n) {
         Frame frame{5000.0 * ((n / 50) % 2 ? 1 : -1), 0.0};
-        switched.Process(frame, false);
+        switched.Process(One(frame), false);
     }
     switched.Design(9, 65, true, false);
     fresh.Design(9, 65, true, false);
     for (int n = 0; n < 100; ++n) {
         Frame a{1000.0 * n, 0.0}, b{1000.0 * n, 0.0};
-        switched.Process(a, false);
-        fresh.Process(b, false);
+        switched.Process(One(a), false);
+        fresh.Process(One(b), false);
         ASSERT_EQ(a.L, b.L) << n;
     }
 }
@@ -130,7 +136,7 @@ TEST(TwoBandClipper, ClippedBandsApproachTheClipLevelPlusTheKnee)
     double peak = 0;
     for (int n = 0; n < 44100; ++n) {
         Frame frame{40000 * std::sin(2 * 3.141592653589793 * 100 * n / 44100.0), 0.0};
-        clipper.Process(frame, true, 10000, 10000);
+        clipper.Process(One(frame), true, 10000, 10000);
         peak = std::max(peak, std::fabs(frame.L));
     }
     EXPECT_GT(peak, 10000.0);
@@ -176,7 +182,7 @@ TEST(OutputLowpass, LargeClipperOutputsDoNotWrapAround)
     for (int n = 0; n < 4000; ++n) {
         const double input = (n / 200) % 2 ? -334000.0 : 334000.0;
         Frame frame{input, -input};
-        lowpass.Process(frame);
+        lowpass.Process(One(frame));
         if (n % 200 >= OutputLowpass::kTaps) {
             const double settled = static_cast<double>(int64_t{334000} * 8024 >> 13) * 0.8;
             ASSERT_NEAR(std::fabs(frame.L), settled, 1.0) << n;
@@ -213,8 +219,8 @@ TEST(Emphasis, PreAndDeEmphasisTogetherLiftTheTreble)
         return GainDb(
             [&](double x) {
                 Frame frame{x, 0.0};
-                pre.Process(frame, false);
-                de.Process(frame);
+                pre.Process(One(frame), false);
+                de.Process(One(frame));
                 return frame.L;
             },
             hz);

@@ -251,13 +251,17 @@ TEST(OutputConversion, ClampsTruncatesAndSilencesWhatIsNotANumber)
 
 TEST(SoftClip, BendsTheExcessIntoTheKnee)
 {
-    EXPECT_NEAR(dsp::SoftClip(40000, 30000), 30000 + 10000.0 * 2148 / 12148, 1e-9);
-    EXPECT_NEAR(dsp::SoftClip(40000, 30000), 31768.2, 0.05);
-    EXPECT_NEAR(dsp::SoftClip(-40000, 30000), -31768.2, 0.05);
-    EXPECT_EQ(dsp::SoftClip(29999, 30000), 29999);
-    EXPECT_EQ(dsp::SoftClip(-30000, 30000), -30000);
-    EXPECT_NEAR(dsp::SoftClip(40000, 30619), 32366.8, 0.05);
-    EXPECT_LT(dsp::SoftClip(1e12, 30000), 30000 + 2148);
+    // Both channels of a frame at once, each on its own.
+    const auto clip = [](double l, double r, int32_t threshold) { return dsp::SoftClip(dsp::Pair{l, r}, threshold); };
+    EXPECT_NEAR(clip(40000, 0, 30000)[0], 30000 + 10000.0 * 2148 / 12148, 1e-9);
+    EXPECT_NEAR(clip(0, 40000, 30000)[1], 31768.2, 0.05);
+    EXPECT_NEAR(clip(-40000, 40000, 30000)[0], -31768.2, 0.05);
+    EXPECT_EQ(clip(29999, 40000, 30000)[0], 29999);
+    EXPECT_EQ(clip(40000, -30000, 30000)[1], -30000);
+    EXPECT_NEAR(clip(40000, 1, 30619)[0], 32366.8, 0.05);
+    EXPECT_EQ(clip(40000, 1, 30619)[1], 1);
+    EXPECT_LT(clip(1e12, -1e12, 30000)[0], 30000 + 2148);
+    EXPECT_GT(clip(1e12, -1e12, 30000)[1], -30000 - 2148);
 }
 
 } // namespace
