@@ -3,6 +3,7 @@
 #include "power.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 
 namespace qex::dsp {
@@ -99,6 +100,168 @@ struct CompressorLanes : SectionLanes {
     Pair slowAttack1, reattackHoldLength;
 };
 
+// Turns quotients into gains, in place: each to the power of its lane's exponent. Where both
+// lanes have the previous frame's quotient (an envelope that holds), or quotients whose power
+// is exactly 1, no power is taken.
+void RaiseToPower(std::span<Pair> quotients, Pair exponent)
+{
+    const Mask unity = exponent == 0.0;
+    Pair previousQuotient = {-1.0, -1.0}, previousGain{};
+    for (Pair& q : quotients) {
+        const Pair quotient = q;
+        const Mask same = quotient == previousQuotient;
+        const Mask one = (quotient == 1.0) | unity;
+        if ((same[0] & same[1]) != 0)
+            q = previousGain;
+        else if ((one[0] & one[1]) != 0)
+            q = kOnes;
+        else
+            q = Power(quotient, exponent);
+        previousQuotient = quotient;
+        previousGain = q;
+    }
+}
+
+// The bands of one call, N pairs of them, computed frame by frame with all pairs side by side
+// so that their envelopes' recursions overlap.
+template <size_t N>
+class PairedBands {
+public:
+    PairedBands(BandGainComputer& computer, int first, int last) : computer_(computer)
+    {
+        for (size_t p = 0; p < N; ++p) {
+            const int band = first + 2 * static_cast<int>(p);
+            pairs_[p] = {band, std::min(band + 1, last)};
+        }
+    }
+
+    void Compute(std::span<const BandGainComputer::BandValues> levels, std::span<const bool> gated,
+                 std::span<BandGainComputer::BandValues> gains, const GlobalParams& params,
+                 const ProcessingSettings& settings)
+    {
+        const size_t count = levels.size();
+        const double gateLevelValue = settings.GateLevel.get();
+        const Pair gateLevel = {gateLevelValue, gateLevelValue};
+        const bool independentGate = params.IndependentGate.get() != 0;
+        const bool multiband = pairs_[0].first < kMultibandCount;
+        const bool expanderOn = multiband && params.ExpanderOn.get();
+        const bool compressorOn = !multiband || params.CompressorOn.get();
+        const bool limiterOn = multiband && params.LimiterOn.get();
+        const auto lanes = [&](size_t i, size_t p) {
+            return Pair{levels[i][pairs_[p].first], levels[i][pairs_[p].second]};
+        };
+
+        // The expander's and the compressor's envelopes follow the levels alone, so they run
+        // over the whole chunk first and leave the quotients whose powers are their gains; the
+        // powers are then taken together, and the limiter follows the gains.
+        std::array<std::array<Pair, kChunkFrames>, N> expanderGain, compressorGain;
+        if (expanderOn) {
+            std::array<SectionLanes, N> expander = Sections<SectionLanes>(Expander);
+            for (size_t i = 0; i < count; ++i) {
+                for (size_t p = 0; p < N; ++p) {
+                    FollowWithHold(expander[p], lanes(i, p));
+                    // Below the threshold the quotient is below 1; at or above it the gain is 1.
+                    const Pair quotient = expander[p].envelope / expander[p].threshold;
+                    expanderGain[p][i] = quotient < 1.0 ? quotient : kOnes;
+                }
+            }
+            for (size_t p = 0; p < N; ++p)
+                RaiseToPower(std::span(expanderGain[p]).first(count), expander[p].exponent);
+            Store(expander, Expander);
+        } else {
+            for (auto& g : expanderGain)
+                std::fill_n(g.begin(), count, kOnes);
+        }
+
+        if (compressorOn) {
+            std::array<CompressorLanes, N> compressor = Sections<CompressorLanes>(Compressor);
+            for (size_t i = 0; i < count; ++i) {
+                for (size_t p = 0; p < N; ++p) {
+                    const Pair x = lanes(i, p);
+                    const Mask bandGated = independentGate ? x < gateLevel : Both(gated[i]);
+                    compressorGain[p][i] = compressor[p].Follow(x, gateLevel, bandGated);
+                }
+            }
+            for (size_t p = 0; p < N; ++p) {
+                RaiseToPower(std::span(compressorGain[p]).first(count), compressor[p].exponent);
+                computer_.SlowEnvelope[pairs_[p].second].set(compressor[p].slow[1]);
+                computer_.SlowEnvelope[pairs_[p].first].set(compressor[p].slow[0]);
+            }
+            Store(compressor, Compressor);
+        } else {
+            for (auto& g : compressorGain)
+                std::fill_n(g.begin(), count, kOnes);
+        }
+
+        // The limiter's envelope always follows, so switching it on limits at once.
+        std::array<SectionLanes, N> limiter = Sections<SectionLanes>(Limiter);
+        std::array<Mask, N> mute;
+        for (size_t p = 0; p < N; ++p) {
+            const auto muted = [&](int band) {
+                return -int64_t{!multiband && settings.BandMute[band].get() != 0};
+            };
+            mute[p] = Mask{muted(pairs_[p].first), muted(pairs_[p].second)};
+        }
+        std::array<Pair, N> gain{}, limiterGain{};
+        for (size_t i = 0; i < count; ++i) {
+            for (size_t p = 0; p < N; ++p) {
+                SectionLanes& l = limiter[p];
+                gain[p] = expanderGain[p][i] * compressorGain[p][i];
+                FollowWithHold(l, lanes(i, p) * gain[p]);
+                limiterGain[p] = (l.envelope > l.threshold) & Both(limiterOn) ? l.threshold / l.envelope : kOnes;
+                gain[p] = gain[p] * limiterGain[p];
+                gain[p] = mute[p] ? Pair{0.000001, 0.000001} : gain[p];
+                gains[i][pairs_[p].second] = gain[p][1];
+                gains[i][pairs_[p].first] = gain[p][0];
+            }
+        }
+        Store(limiter, Limiter);
+
+        // Meter values, as the last frame leaves them.
+        const size_t lastFrame = count - 1;
+        for (size_t p = 0; p < N; ++p) {
+            for (int lane = 1; lane >= 0; --lane) {
+                const int band = lane == 0 ? pairs_[p].first : pairs_[p].second;
+                computer_.record(band, Expander).gain.set(expanderGain[p][lastFrame][lane]);
+                computer_.record(band, Compressor).gain.set(compressorGain[p][lastFrame][lane]);
+                computer_.record(band, Limiter).gain.set(limiterGain[p][lane]);
+                computer_.BandGain[band].set(gain[p][lane]);
+                computer_.BandLevel[band] = levels[lastFrame][band];
+            }
+        }
+    }
+
+private:
+    template <typename Lanes>
+    std::array<Lanes, N> Sections(int section)
+    {
+        return [&]<size_t... p>(std::index_sequence<p...>) {
+            return std::array<Lanes, N>{Make<Lanes>(pairs_[p], section)...};
+        }(std::make_index_sequence<N>());
+    }
+
+    template <typename Lanes>
+    Lanes Make(BandPair bands, int section)
+    {
+        const SectionRecord& a = computer_.record(bands.first, section);
+        const SectionRecord& b = computer_.record(bands.second, section);
+        if constexpr (std::is_same_v<Lanes, CompressorLanes>)
+            return Lanes(a, b, computer_.SlowEnvelope[bands.first].get(), computer_.SlowEnvelope[bands.second].get());
+        else
+            return Lanes(a, b);
+    }
+
+    template <typename Lanes>
+    void Store(const std::array<Lanes, N>& lanes, int section)
+    {
+        for (size_t p = 0; p < N; ++p)
+            lanes[p].Store(computer_.record(pairs_[p].first, section), computer_.record(pairs_[p].second, section));
+    }
+
+    BandGainComputer& computer_;
+    std::array<BandPair, N> pairs_;
+};
+
 } // namespace
 
 void SectionCoefficients::PublishFrom(const SectionCoefficients& other)
@@ -138,89 +301,16 @@ void BandGainComputer::Compute(int first, int last, std::span<const BandValues> 
                                std::span<BandValues> gains, const GlobalParams& params,
                                const ProcessingSettings& settings)
 {
-    const size_t count = levels.size();
-    if (count == 0)
+    if (levels.empty())
         return;
-    const double gateLevelValue = settings.GateLevel.get();
-    const Pair gateLevel = {gateLevelValue, gateLevelValue};
-    const bool independentGate = params.IndependentGate.get() != 0;
-    const bool multiband = first < kMultibandCount;
-    const bool expanderOn = multiband && params.ExpanderOn.get();
-    const bool compressorOn = !multiband || params.CompressorOn.get();
-    const bool limiterOn = multiband && params.LimiterOn.get();
-
-    for (int b = first; b <= last; b += 2) {
-        const BandPair bands = {b, std::min(b + 1, last)};
-        const auto lanes = [&](size_t i) { return Pair{levels[i][bands.first], levels[i][bands.second]}; };
-        const auto records = [&](int section) -> std::pair<SectionRecord&, SectionRecord&> {
-            return {record(bands.first, section), record(bands.second, section)};
-        };
-        auto [expanderA, expanderB] = records(Expander);
-        auto [compressorA, compressorB] = records(Compressor);
-        auto [limiterA, limiterB] = records(Limiter);
-
-        // The expander's and the compressor's envelopes follow the levels alone, so they run
-        // over the whole chunk first and leave the quotients whose powers are their gains; the
-        // powers are then taken together, and the limiter follows the gains.
-        std::array<Pair, kChunkFrames> expanderGain, compressorGain;
-        if (expanderOn) {
-            SectionLanes expander(expanderA, expanderB);
-            for (size_t i = 0; i < count; ++i) {
-                FollowWithHold(expander, lanes(i));
-                expanderGain[i] = expander.envelope / expander.threshold;
-            }
-            for (size_t i = 0; i < count; ++i)
-                expanderGain[i] = expanderGain[i] < 1.0 ? Power(expanderGain[i], expander.exponent) : kOnes;
-            expander.Store(expanderA, expanderB);
-        } else {
-            std::fill_n(expanderGain.begin(), count, kOnes);
-        }
-
-        if (compressorOn) {
-            CompressorLanes compressor(compressorA, compressorB, SlowEnvelope[bands.first].get(),
-                                       SlowEnvelope[bands.second].get());
-            for (size_t i = 0; i < count; ++i) {
-                const Pair x = lanes(i);
-                const Mask bandGated = independentGate ? x < gateLevel : Both(gated[i]);
-                compressorGain[i] = compressor.Follow(x, gateLevel, bandGated);
-            }
-            for (size_t i = 0; i < count; ++i)
-                compressorGain[i] = Power(compressorGain[i], compressor.exponent);
-            compressor.Store(compressorA, compressorB);
-            SlowEnvelope[bands.second].set(compressor.slow[1]);
-            SlowEnvelope[bands.first].set(compressor.slow[0]);
-        } else {
-            std::fill_n(compressorGain.begin(), count, kOnes);
-        }
-
-        // The limiter's envelope always follows, so switching it on limits at once.
-        SectionLanes limiter(limiterA, limiterB);
-        const Mask mute = {-int64_t{!multiband && settings.BandMute[bands.first].get() != 0},
-                           -int64_t{!multiband && settings.BandMute[bands.second].get() != 0}};
-        Pair gain{}, limiterGain{};
-        for (size_t i = 0; i < count; ++i) {
-            gain = expanderGain[i] * compressorGain[i];
-            FollowWithHold(limiter, lanes(i) * gain);
-            limiterGain = (limiter.envelope > limiter.threshold) & Both(limiterOn) ? limiter.threshold / limiter.envelope
-                                                                                  : kOnes;
-            gain = gain * limiterGain;
-            gain = mute ? Pair{0.000001, 0.000001} : gain;
-            gains[i][bands.second] = gain[1];
-            gains[i][bands.first] = gain[0];
-        }
-        limiter.Store(limiterA, limiterB);
-
-        // Meter values, as the last frame leaves them.
-        const size_t lastFrame = count - 1;
-        for (int lane = 1; lane >= 0; --lane) {
-            const int band = lane == 0 ? bands.first : bands.second;
-            record(band, Expander).gain.set(expanderGain[lastFrame][lane]);
-            record(band, Compressor).gain.set(compressorGain[lastFrame][lane]);
-            record(band, Limiter).gain.set(limiterGain[lane]);
-            BandGain[band].set(gain[lane]);
-            BandLevel[band] = levels[lastFrame][band];
-        }
+    // The signal path computes the five multiband bands in three pairs, the dual-band bands in
+    // one; other ranges (tests) go one pair at a time.
+    if (first == 0 && last == kMultibandCount - 1) {
+        PairedBands<3>(*this, first, last).Compute(levels, gated, gains, params, settings);
+        return;
     }
+    for (int b = first; b <= last; b += 2)
+        PairedBands<1>(*this, b, std::min(b + 1, last)).Compute(levels, gated, gains, params, settings);
 }
 
 } // namespace qex::dsp

@@ -1,7 +1,7 @@
 #include "dual_band_processor.h"
 
+#include <algorithm>
 #include <array>
-#include <cmath>
 
 namespace qex::dsp {
 
@@ -50,7 +50,7 @@ void DualBandProcessor::Process(Frames frames, std::span<const double> denormOff
         const Pair delayedLF = delay.Exchange(rows[i], kBandLF, lf[i]);
         const Pair y = drive * (smoothedLF * delayedLF - smoothedHF * delayedHF) * 0.01;
         frames[i] = ToFrame(y);
-        preClipPeak = std::fmax(preClipPeak, LargerLane(Abs(y)));
+        preClipPeak = std::max(preClipPeak, LargerLane(Abs(y)));
     }
     smoothedHF_ = smoothedHF;
     smoothedLF_ = smoothedLF;
@@ -59,7 +59,7 @@ void DualBandProcessor::Process(Frames frames, std::span<const double> denormOff
     clipper_.Process(frames, !params.NoClipper.get(), settings.ClipLevelLF.get(), settings.ClipLevelHF.get());
     double clipPeak = 0.0;
     for (const Frame& frame : frames)
-        clipPeak = std::fmax(clipPeak, LargerLane(Abs(ToPair(frame))));
+        clipPeak = std::max(clipPeak, LargerLane(Abs(ToPair(frame))));
     meters.ClipPeak.raiseTo(clipPeak);
 }
 

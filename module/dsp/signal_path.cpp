@@ -76,7 +76,7 @@ void SignalPath::ProcessChunk()
     double inputPeak = 0.0;
     for (size_t i = 0; i < count; ++i) {
         chunk_.peak[i] = LargerLane(Abs(ToPair(frames[i])));
-        inputPeak = std::fmax(inputPeak, chunk_.peak[i]);
+        inputPeak = std::max(inputPeak, chunk_.peak[i]);
     }
     Meters.InputPeak.raiseTo(inputPeak);
     if (!bypassAll && has(Flag::PhaseRotator))

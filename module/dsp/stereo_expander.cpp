@@ -1,5 +1,6 @@
 #include "stereo_expander.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qex::dsp {
@@ -37,7 +38,7 @@ double StereoExpander::Process(Frames frames, int delayLength, bool widen, int l
             frame.R = frame.R + a;
             frame.L = frame.L - a;
         }
-        imagePeak = std::fmax(imagePeak, std::fabs(frame.R - frame.L));
+        imagePeak = std::max(imagePeak, std::fabs(frame.R - frame.L));
     }
     delayIndex_ = delayIndex;
     allpassIndex_ = allpassIndex;
