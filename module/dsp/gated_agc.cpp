@@ -20,7 +20,7 @@ constexpr double kGateFreeze = 0.99999988;
 
 // The values a chunk reads, taken once at its start.
 struct Snapshot {
-    double bassAttack, bassRelease, masterAttack, masterRelease;
+    Pair attack, release; // master, bass
     int32_t gateLevel;
     double floor;
     int link;
@@ -28,24 +28,18 @@ struct Snapshot {
     double bassWeight, masterWeight;
 };
 
-// One band's envelope step; returns the band gain that brings its level to 16384. A decision
-// about the gate goes to gate.
-double FollowEnvelope(double& envelope, double level, double peak, double attack, double release,
-                      const Snapshot& s, bool& gate)
+// The envelope step of both bands, master in lane 0 and bass in lane 1; returns the gains that
+// bring their levels to 16384. A decision about the gate goes to gate, the bass band's
+// overriding the master band's. Selects stand in for branches the program cannot predict.
+Pair FollowEnvelopes(Pair& envelope, Pair level, double peak, const Snapshot& s, bool& gate)
 {
-    double c;
-    if (level > envelope) {
-        c = attack;
-        gate = false;
-    } else if (peak < s.gateLevel) {
-        c = kGateFreeze;
-        gate = true;
-    } else {
-        c = release;
-    }
+    constexpr Pair kFreeze = {kGateFreeze, kGateFreeze};
+    const Mask attack = level > envelope;
+    const bool belowGate = peak < s.gateLevel;
+    const Pair c = attack ? s.attack : belowGate ? kFreeze : s.release;
+    gate = attack[1] ? false : belowGate ? true : attack[0] ? false : gate;
     envelope = envelope * c + (1 - c) * level;
-    if (envelope < s.floor)
-        envelope = s.floor;
+    envelope = envelope < s.floor ? Pair{s.floor, s.floor} : envelope;
     return 16384 / envelope;
 }
 
@@ -61,15 +55,18 @@ void GatedAgc::Process(Frames frames, std::span<const double> peaks, std::span<b
                        const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
                        MeterValues& meters)
 {
-    const Snapshot s = {settings.BassAttack.get(),   settings.BassRelease.get(),    settings.MasterAttack.get(),
-                        settings.MasterRelease.get(), settings.GateLevel.get(),      settings.AgcEnvelopeFloor.get(),
-                        params.AgcBandLinkPct.get(),  settings.BassClipLevel.get(),  settings.BassWeight.get(),
+    const Snapshot s = {{settings.MasterAttack.get(), settings.BassAttack.get()},
+                        {settings.MasterRelease.get(), settings.BassRelease.get()},
+                        settings.GateLevel.get(),
+                        settings.AgcEnvelopeFloor.get(),
+                        params.AgcBandLinkPct.get(),
+                        settings.BassClipLevel.get(),
+                        settings.BassWeight.get(),
                         settings.MasterWeight.get()};
     const bool agcOn = params.AgcOn.get() != 0;
 
     Sections sections = sections_;
-    double bassEnvelope = bassEnvelope_;
-    double masterEnvelope = masterEnvelope_;
+    Pair envelope = {masterEnvelope_, bassEnvelope_};
     bool gate = meters.Gated.get() == 1;
     double masterGain = 0.0;
     double bassGain = 0.0;
@@ -87,9 +84,10 @@ void GatedAgc::Process(Frames frames, std::span<const double> peaks, std::span<b
         const double masterLevel = std::fabs(master[1] + master[0]) * 0.5;
         const double bassLevel = std::fabs(bass[1] + bass[0]) * 0.5;
 
-        masterGain = FollowEnvelope(masterEnvelope, masterLevel, peaks[i], s.masterAttack, s.masterRelease, s, gate);
-        bassGain = FollowEnvelope(bassEnvelope, bassLevel, peaks[i], s.bassAttack, s.bassRelease, s, gate);
+        const Pair bandGains = FollowEnvelopes(envelope, Pair{masterLevel, bassLevel}, peaks[i], s, gate);
         gated[i] = gate;
+        masterGain = bandGains[0];
+        bassGain = bandGains[1];
 
         bassGain = ((100 - s.link) * bassGain + s.link * std::min(bassGain, masterGain)) * 0.01;
 
@@ -107,8 +105,8 @@ void GatedAgc::Process(Frames frames, std::span<const double> peaks, std::span<b
             frames[i] = ToFrame(agcOn ? bass - master : x * 0.63);
     }
     sections_ = sections;
-    bassEnvelope_ = bassEnvelope;
-    masterEnvelope_ = masterEnvelope;
+    masterEnvelope_ = envelope[0];
+    bassEnvelope_ = envelope[1];
 
     meters.Gated.set(gate ? 1 : 0);
     meters.AgcMasterGain.set(bypassAll ? 0.0 : masterGain);
