@@ -46,18 +46,24 @@ void OutputLowpass::Process(Frames frames)
     // Exact sums, as wide as 64-bit integer ones: a clipper output of a few hundred thousand,
     // possible with a high clip threshold and pre-emphasis, would wrap a 32-bit sum into a
     // full-scale spike.
-    std::array<double, kTaps> taps;
-    for (int k = 0; k < kTaps; ++k)
+    // The taps are symmetric, and exact sums can be taken in any order: pairs of inputs that
+    // share a tap are added first, into two sums that the processor works on side by side.
+    constexpr int kMiddle = kTaps / 2;
+    std::array<double, kMiddle + 1> taps;
+    for (int k = 0; k <= kMiddle; ++k)
         taps[k] = taps_[k];
     int newest = newest_;
     for (Frame& frame : frames) {
         newest = newest == 0 ? kTaps - 1 : newest - 1;
         history_[newest] = history_[newest + kTaps] = TruncateToInt32(ToPair(frame));
         const Pair* h = &history_[newest];
-        Pair sum{};
-        for (int k = 0; k < kTaps; ++k)
-            sum += taps[k] * h[k];
-        frame = ToFrame(ShiftRight13(sum) * 0.8);
+        Pair even = taps[kMiddle] * h[kMiddle], odd{};
+        for (int k = 0; k < kMiddle; k += 2) {
+            even += taps[k] * (h[k] + h[kTaps - 1 - k]);
+            if (k + 1 < kMiddle)
+                odd += taps[k + 1] * (h[k + 1] + h[kTaps - 2 - k]);
+        }
+        frame = ToFrame(ShiftRight13(even + odd) * 0.8);
     }
     newest_ = newest;
 }
