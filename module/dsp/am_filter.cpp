@@ -1,7 +1,5 @@
 #include "am_filter.h"
 
-#include <algorithm>
-
 namespace qex::dsp {
 
 namespace {
@@ -28,18 +26,22 @@ constexpr TenthOrder kFilter2 = {
      -0.011959490468915633},
 };
 
-Pair Filter(const TenthOrder& f, std::array<Pair, 11>& s, Pair x)
+// s[0..9] are the inner values of the last ten frames, oldest first; s[10] is this frame's.
+template <typename State>
+Pair Filter(const TenthOrder& f, State& state, Pair x)
 {
-    std::copy(s.begin() + 1, s.end(), s.begin());
+    const Pair* s = &state.values[state.oldest];
     Pair feedback{};
     for (int k = 0; k < 10; ++k)
         feedback += f.A[k] * s[k];
     const Pair w = x - feedback;
-    s[10] = w;
     Pair y{};
     for (int k = 0; k < 10; ++k)
         y += f.B[k] * s[k];
-    return y + f.B[10] * w;
+    y += f.B[10] * w;
+    state.values[state.oldest] = state.values[state.oldest + 10] = w;
+    state.oldest = state.oldest == 9 ? 0 : state.oldest + 1;
+    return y;
 }
 
 } // namespace

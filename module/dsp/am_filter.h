@@ -13,9 +13,14 @@ public:
     void Process(Frames frames);
 
 private:
-    using State = std::array<Pair, 11>;
+    // The filter's last ten inner values, oldest first from oldest, stored twice (ten apart) so
+    // that they always lie side by side and a new value replaces the oldest without shifting.
+    struct State {
+        std::array<Pair, 20> values{};
+        int oldest = 0;
+    };
 
-    State first_{}, second_{};
+    State first_, second_;
 };
 
 } // namespace qex::dsp
