@@ -19,7 +19,8 @@ int channelsOf(TMMMode mode)
     switch (mode) {
     case TMMMode::mMono: return 1;
     case TMMMode::mStereo: return 2;
-    case TMMMode::mQuadro: return 4;
+    case TMMMode::mQuadro:
+    case TMMMode::mMultiChannel: return 4;
     }
     return 1;
 }

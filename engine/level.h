@@ -13,6 +13,7 @@
 // and the redraw flag, both atomic; the next measurement draws what it changed.
 
 #include "image_exchange.h"
+#include "sample_layout.h"
 #include "tick_service.h"
 #include "wave_format.h"
 
@@ -28,9 +29,7 @@ class TMMLevel;
 
 enum class TMMLevelKind { lkHorizontal, lkVertical };
 enum class TMMDirection { dirNormal, dirReversed, dirSymetric };
-enum class TMMBits { b8Bit, b16Bit };
 enum class TMMChannel { chBoth, chLeft, chRight };
-enum class TMMMode { mMono, mStereo, mQuadro };
 enum class TMMDecayMode { dmNone, dmStepUp, dmExponential, dmUniform };
 
 // Called on the measuring (audio) thread while the meter is being measured: must not block,

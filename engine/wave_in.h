@@ -4,11 +4,10 @@
 // it back to the device. Opening, starting, stopping and closing it drive the whole chain.
 
 #include "custom_wave_device.h"
+#include "sample_layout.h"
 
 #include <cstdint>
 
-enum class TMMMode { mMono, mStereo, mMultiChannel };
-enum class TMMBits { b8Bit, b16Bit };
 
 using TMMWaveInThread = TMMWaveDeviceThread;
 

@@ -1,27 +1,447 @@
 #include "frm_qex.h"
 
+#include "artwork.h"
 #include "data_mod.h"
+#include "frm_info.h"
+#include "message_boxes.h"
+#include "module_file.h"
 #include "platform/file_rename.h"
 
+#include "widgets/level_scale.h"
+#include "widgets/level_view.h"
+
+#include <QCheckBox>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kDesignBuffers = 8;
+constexpr int kDesignBufferSize = 4096;
+constexpr int kMinimumWidth = 799;
+constexpr int kSnapDistance = 10;
+const char* const kSchemeProperty = "colourScheme";
+const char* const kMakerAddress = "https://www.lumavox.example/qex";
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setToolTip(hint);
+    button->setMinimumHeight(40);
+    return button;
+}
+
+QPushButton* makePictureButton(QWidget* parent, const char* name, const QIcon& picture, const QString& hint)
+{
+    QPushButton* button = makeButton(parent, name, QString(), hint);
+    button->setIcon(picture);
+    button->setIconSize(QSize(24, 24));
+    button->setFixedWidth(48);
+    return button;
+}
+
+// Silver while idle, rose while the button's state is active.
+void setScheme(QPushButton* button, bool highlighted)
+{
+    button->setProperty(kSchemeProperty, highlighted ? "rose" : "silver");
+    button->style()->unpolish(button);
+    button->style()->polish(button);
+}
+
+bool deviceInRange(TMMDeviceId id, int count)
+{
+    return id >= MapperId && id <= count - 1;
+}
+
+} // namespace
 
 TfrmQEX::TfrmQEX(TDataMod& dataMod, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), dataMod_(dataMod)
 {
     setObjectName("frmQEX");
     setWindowTitle(QStringLiteral("Lumavox QEX"));
+    setStyleSheet(QStringLiteral(
+        "QPushButton[colourScheme=\"silver\"] { background-color: #c9c9cc; border: 1px solid #8c8c92;"
+        " border-radius: 3px; padding: 4px 10px; }"
+        "QPushButton[colourScheme=\"rose\"] { background-color: #f4b6c6; border: 1px solid #b0476a;"
+        " border-radius: 3px; padding: 4px 10px; }"));
 
-    auto* bar = new QHBoxLayout(this);
-    bar->setSizeConstraint(QLayout::SetFixedSize);
-    btnClose = new QPushButton(QStringLiteral("Exit"), this);
-    btnClose->setObjectName("btnClose");
-    bar->addWidget(btnClose);
-    connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
+    BuildControls();
+    BuildChain();
+    ConnectHandlers();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        FormSize1.Restore(*this, screen->availableGeometry());
+    Handle([this] { FormCreate(); });
 }
 
-TfrmQEX::~TfrmQEX() = default;
+TfrmQEX::~TfrmQEX()
+{
+    try {
+        FormSize1.Save(*this);
+    } catch (const std::exception&) {
+        // The placement is a convenience; a folder that cannot be written has been reported.
+    }
+}
+
+void TfrmQEX::BuildControls()
+{
+    Image1 = new QLabel(this);
+    Image1->setObjectName("Image1");
+    Image1->setPixmap(artwork::logo(QSize(132, 40)));
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->installEventFilter(this);
+
+    btnPref = makeButton(this, "btnPref", QStringLiteral("Preferences"), QStringLiteral("Edit audio devices"));
+    btnPlay = makePictureButton(this, "btnPlay", artwork::playIcon(), QStringLiteral("Start"));
+    btnStop = makePictureButton(this, "btnStop", artwork::stopIcon(), QStringLiteral("Stop"));
+    btnBypass = makePictureButton(this, "btnBypass", artwork::bypassIcon(), QStringLiteral("Bypass"));
+    btnView = makeButton(this, "btnView", QStringLiteral("Parameters"), QStringLiteral("Edit processor parameters"));
+
+    btnChangeLogin = new QToolButton(this);
+    btnChangeLogin->setObjectName("btnChangeLogin");
+    btnChangeLogin->setIcon(artwork::userIcon());
+    btnChangeLogin->setIconSize(QSize(24, 24));
+    btnChangeLogin->setToolTip(QStringLiteral("User permissions"));
+    btnChangeLogin->setMinimumSize(48, 40);
+    btnChangeLogin->setPopupMode(QToolButton::InstantPopup);
+    popSecurity = new QMenu(btnChangeLogin);
+    popSecurity->setObjectName("popSecurity");
+    Changepassword1 = popSecurity->addAction(QStringLiteral("Change password"));
+    Usermanagement1 = popSecurity->addAction(QStringLiteral("User management"));
+    popSecurity->addSeparator();
+    ChangeLogin1 = popSecurity->addAction(QStringLiteral("Login"));
+    btnChangeLogin->setMenu(popSecurity);
+
+    BuildMeters();
+    auto* meters = new QVBoxLayout;
+    meters->setSpacing(0);
+    meters->addStretch();
+    meters->addWidget(MMLevel1);
+    meters->addWidget(MMLevelScale1);
+    meters->addWidget(MMLevel2);
+    meters->addStretch();
+
+    PngButton1 = makePictureButton(this, "PngButton1", artwork::infoIcon(), QStringLiteral("Show information about QEX"));
+    btnClose = makeButton(this, "btnClose", QStringLiteral("Exit"), QString());
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(Image1);
+    for (QWidget* w : std::initializer_list<QWidget*>{btnPref, btnPlay, btnStop, btnBypass, btnView, btnChangeLogin})
+        bar->addWidget(w);
+    bar->addSpacing(8);
+    bar->addLayout(meters);
+    bar->addSpacing(8);
+    bar->addWidget(PngButton1);
+    bar->addWidget(btnClose);
+
+    lblUser = new QLabel(QStringLiteral("Security disabled"), this);
+    lblUser->setObjectName("lblUser");
+    lblUser->setAlignment(Qt::AlignRight);
+
+    gbSetup = new TAudioSettingsPanel(this);
+    gbSetup->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* width = new QWidget(this);
+    width->setFixedSize(kMinimumWidth - 8, 0);
+    layout->addWidget(width);
+    layout->addLayout(bar);
+    layout->addWidget(lblUser);
+    layout->addWidget(gbSetup);
+
+    for (QPushButton* b : {btnPref, btnPlay, btnStop, btnBypass, btnView, PngButton1, btnClose})
+        setScheme(b, false);
+}
+
+// Left channel above, right channel below, the dB scale between them.
+void TfrmQEX::BuildMeters()
+{
+    const auto makeMeter = [this](const char* name, TMMChannel channel) {
+        auto* view = new TMMLevelView(this);
+        view->setObjectName(name);
+        TMMLevel& meter = view->Level();
+        meter.SetSpotWidth(3);
+        meter.SetInactive1Color(mmRgb(0, 0, 0));
+        meter.SetInactive2Color(mmRgb(0, 0, 0));
+        meter.SetInactive3Color(mmRgb(0, 0, 0));
+        meter.SetBitLength(TMMBits::b16Bit);
+        meter.SetMode(TMMMode::mStereo);
+        meter.SetPeakDelay(10);
+        meter.SetDecayMode(TMMDecayMode::dmUniform);
+        meter.SetChannel(channel);
+        view->setFixedSize(147, 9);
+        return view;
+    };
+    MMLevel1 = makeMeter("MMLevel1", TMMChannel::chLeft);
+    MMLevel2 = makeMeter("MMLevel2", TMMChannel::chRight);
+    MMLevelScale1 = new TMMLevelScale(this);
+    MMLevelScale1->setObjectName("MMLevelScale1");
+    MMLevelScale1->SetScale({11, 5, 7, TMMScaleOrigin::soInner, false, true});
+    QFont small = MMLevelScale1->font();
+    small.setPixelSize(8);
+    MMLevelScale1->setFont(small);
+    MMLevelScale1->setFixedSize(147, MMLevelScale1->sizeHint().height());
+}
+
+void TfrmQEX::BuildChain()
+{
+    TMMDSPComponent* const chain[] = {&wi, &MMRingBuffer1, &dspPlugin, &wo, &mmconn};
+    for (TMMDSPComponent* c : chain)
+        c->BeginLoading();
+
+    wi.SetChannels(2);
+    wi.SetBitLength(TMMBits::b16Bit);
+    wi.SetSampleRate(kRate);
+    wi.SetNumBuffers(kDesignBuffers);
+    wi.SetBufferSize(kDesignBufferSize);
+    wi.SetCallBackMode(TMMCBMode::cmThread);
+    wi.SetDeviceID(MapperId);
+    wi.SetPriority(TThreadPriority::tpNormal);
+
+    MMRingBuffer1.SetBufferSize(kDesignBufferSize);
+    MMRingBuffer1.SetNumBuffers(2 * kDesignBuffers);
+    MMRingBuffer1.SetQueueMode(TMMQueueMode::qmDuplex);
+
+    wo.SetNumBuffers(kDesignBuffers);
+    wo.SetBufferSize(kDesignBufferSize);
+    wo.SetCallBackMode(TMMCBMode::cmThread);
+    wo.SetDeviceID(MapperId);
+    wo.SetPriority(TThreadPriority::tpNormal);
+
+    mmconn.SetAutoConvert(false);
+    mmconn.SetTriggerMethod(TMMTriggerMethod::tmTimer);
+    mmconn.SetTriggerMode(TMMTriggerMode::tmUpFlank);
+    mmconn.SetRealTime(false);
+    mmconn.SetEnterIdle(false);
+    mmconn.SetLevel1(&MMLevel1->Level());
+    mmconn.SetLevel2(&MMLevel2->Level());
+
+    wi.SetOutput(&MMRingBuffer1);
+    MMRingBuffer1.SetOutput(&dspPlugin);
+    dspPlugin.SetOutput(&wo);
+    wo.SetOutput(&mmconn);
+    for (TMMDSPComponent* c : chain)
+        c->Loaded();
+
+    dspPlugin.SetOwnerWindow(reinterpret_cast<void*>(winId()));
+    wi.OnStart = [this](TMMDSPComponent*) { wiStart(); };
+    wi.OnStop = [this](TMMDSPComponent*) { wiStop(); };
+}
+
+void TfrmQEX::ConnectHandlers()
+{
+    const auto on = [this](QPushButton* button, void (TfrmQEX::*handler)()) {
+        connect(button, &QPushButton::clicked, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+    };
+    on(btnPref, &TfrmQEX::btnPrefClick);
+    on(btnPlay, &TfrmQEX::btnPlayClick);
+    on(btnStop, &TfrmQEX::btnStopClick);
+    on(btnBypass, &TfrmQEX::btnBypassClick);
+    on(btnView, &TfrmQEX::btnViewClick);
+    on(PngButton1, &TfrmQEX::PngButton1Click);
+    on(btnClose, &TfrmQEX::btnCloseClick);
+    on(gbSetup->btnApply, &TfrmQEX::btnApplyClick);
+    on(gbSetup->btnCancel, &TfrmQEX::btnCancelClick);
+
+    const auto onChange = [this](auto* control, auto signal, void (TfrmQEX::*handler)()) {
+        connect(control, signal, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+    };
+    onChange(gbSetup->cbInput, &QComboBox::activated, &TfrmQEX::cbInputChange);
+    onChange(gbSetup->cbOutput, &QComboBox::activated, &TfrmQEX::cbInputChange);
+    onChange(gbSetup->cmbLogin, &QComboBox::activated, &TfrmQEX::cmbLoginChange);
+    onChange(gbSetup->cmbPriority, &QComboBox::activated, &TfrmQEX::cbAutoStartClick);
+    onChange(gbSetup->cbAutoStart, &QCheckBox::clicked, &TfrmQEX::cbAutoStartClick);
+    onChange(gbSetup->cbSecurity, &QCheckBox::clicked, &TfrmQEX::cbSecurityClick);
+    onChange(gbSetup->sliderNumBuf, &QSlider::valueChanged, &TfrmQEX::sliderNumBufChange);
+    onChange(gbSetup->sliderDimBuf, &QSlider::valueChanged, &TfrmQEX::sliderDimBufChange);
+    onChange(gbSetup->sliderNumBufOut, &QSlider::valueChanged, &TfrmQEX::sliderNumBufOutChange);
+    onChange(gbSetup->sliderDimBufOut, &QSlider::valueChanged, &TfrmQEX::sliderDimBufOutChange);
+}
+
+void TfrmQEX::Handle(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showErrorMessage(error.what(), this);
+    }
+}
+
+bool TfrmQEX::isHighlighted(const QPushButton* button)
+{
+    return button->property(kSchemeProperty).toString() == QStringLiteral("rose");
+}
+
+void TfrmQEX::FormCreate()
+{
+    DefaultLogin = "admin";
+    FillDeviceLists();
+    LoadSettings();
+    try {
+        dataMod_.FillLoginList(*gbSetup->cmbLogin);
+    } catch (const std::exception&) {
+        // The database did not open at start (already reported): no logins to offer.
+    }
+    gbSetup->cbInput->setCurrentIndex(wi.GetDeviceID() + 1);
+    gbSetup->cbOutput->setCurrentIndex(wo.GetDeviceID() + 1);
+    PositionSliders();
+
+    const int login = gbSetup->cmbLogin->findText(QString::fromStdString(DefaultLogin), Qt::MatchExactly);
+    gbSetup->cmbLogin->setCurrentIndex(login);
+    if (login < 0 && gbSetup->cbSecurity->isChecked()) {
+        showWarningMessage(QStringLiteral("Login as \"%1\" failed. Unknown user.").arg(QString::fromStdString(DefaultLogin)),
+                           this);
+        gbSetup->cbSecurity->setChecked(false);
+    }
+
+    // Access control is not part of this release: the window runs with security off.
+    gbSetup->cbSecurity->setChecked(false);
+    gbSetup->cbSecurity->setEnabled(false);
+    gbSetup->cbSecurity->setToolTip(QStringLiteral("Access control is not available in this release"));
+    gbSetup->cmbLogin->setEnabled(gbSetup->cbSecurity->isChecked());
+    btnChangeLogin->setEnabled(gbSetup->cbSecurity->isChecked());
+    lblUser->setText(QStringLiteral("Security disabled"));
+}
+
+void TfrmQEX::PositionSliders()
+{
+    gbSetup->sliderNumBuf->setValue(wi.GetNumBuffers());
+    gbSetup->sliderDimBuf->setValue(wi.GetBufferSize() / TAudioSettingsPanel::kSizeStepBytes);
+    gbSetup->sliderNumBufOut->setValue(wo.GetNumBuffers());
+    gbSetup->sliderDimBufOut->setValue(wo.GetBufferSize() / TAudioSettingsPanel::kSizeStepBytes);
+}
+
+void TfrmQEX::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    // The first showing finishes before the module is loaded and processing may start.
+    QMetaObject::invokeMethod(this, [this] { Handle([this] { FormShow(); }); }, Qt::QueuedConnection);
+}
+
+void TfrmQEX::FormShow()
+{
+    const auto module = moduleFilePath();
+    std::error_code ec;
+    if (std::filesystem::exists(module, ec)) {
+        if (dspPlugin.LoadModuleFile(module.string())) {
+            dspPlugin.OpenModules(reinterpret_cast<void*>(winId()));
+            dspPlugin.SelectModule(0);
+            if (AutoStart && !DevicesChanged)
+                btnPlayClick();
+        } else {
+            showWarningMessage(QStringLiteral("Modulo audio non trovato."), this);
+        }
+    }
+    gbSetup->btnApply->setEnabled(false);
+    if (DevicesChanged)
+        btnPrefClick();
+}
+
+void TfrmQEX::HidePanel()
+{
+    if (gbSetup->isVisible())
+        gbSetup->hide();
+}
+
+void TfrmQEX::btnPlayClick()
+{
+    HidePanel();
+    if (wi.Started())
+        return;
+    if (deviceInRange(wi.GetDeviceID(), wi.DeviceCount()) && deviceInRange(wo.GetDeviceID(), wo.DeviceCount())) {
+        wi.Open();
+        dspPlugin.InitModule();
+        wi.Start();
+    } else {
+        btnPrefClick();
+    }
+}
+
+void TfrmQEX::btnStopClick()
+{
+    HidePanel();
+    wi.Stop();
+}
+
+void TfrmQEX::btnViewClick()
+{
+    HidePanel();
+    if (dspPlugin.Started())
+        dspPlugin.ConfigModule();
+}
+
+void TfrmQEX::btnBypassClick()
+{
+    HidePanel();
+    dspPlugin.SetEnabled(!dspPlugin.GetEnabled());
+    setScheme(btnBypass, !dspPlugin.GetEnabled());
+}
+
+void TfrmQEX::SetDeviceControlsEnabled(bool enabled)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{gbSetup->cbInput, gbSetup->cbOutput, gbSetup->sliderNumBuf,
+                                                      gbSetup->sliderDimBuf, gbSetup->sliderNumBufOut,
+                                                      gbSetup->sliderDimBufOut})
+        w->setEnabled(enabled);
+}
+
+void TfrmQEX::wiStart()
+{
+    setScheme(btnPlay, true);
+    SetDeviceControlsEnabled(false);
+}
+
+void TfrmQEX::wiStop()
+{
+    setScheme(btnPlay, false);
+    SetDeviceControlsEnabled(true);
+}
+
+bool TfrmQEX::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease)
+        Handle([this] { Image1Click(); });
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmQEX::Image1Click()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerAddress)));
+}
+
+void TfrmQEX::PngButton1Click()
+{
+    TfrmInfo info(this);
+    info.exec();
+}
+
+void TfrmQEX::btnCloseClick()
+{
+    close();
+}
 
 void TfrmQEX::BringToFront()
 {
@@ -34,34 +454,96 @@ void TfrmQEX::BringToFront()
 void TfrmQEX::CloseOnSystemRequest()
 {
     closeWithoutQuestion_ = true;
-    close();
+    if (QWidget* modal = QApplication::activeModalWidget())
+        modal->close();
+    // Closed once the dialog that may be open has returned.
+    QTimer::singleShot(0, this, [this] { close(); });
 }
 
-void TfrmQEX::btnCloseClick()
+void TfrmQEX::ShutDown()
 {
-    close();
+    Handle([this] { btnStopClick(); });
+    if (!closed_) {
+        closed_ = true;
+        Handle([this] { FormClose(); });
+    }
 }
 
 void TfrmQEX::closeEvent(QCloseEvent* event)
 {
-    if (!closeWithoutQuestion_ && !FormCloseQuery()) {
+    if (closeWithoutQuestion_) {
+        ShutDown();
+        event->accept();
+        return;
+    }
+    bool mayClose = true;
+    Handle([&] { mayClose = FormCloseQuery(); });
+    if (!mayClose || closeWithoutQuestion_) {
+        // A system request that arrived during the question has closed the window already.
         event->ignore();
         return;
     }
-    FormClose();
+    closed_ = true;
+    Handle([this] { FormClose(); });
     event->accept();
 }
 
 bool TfrmQEX::FormCloseQuery()
 {
+    if (!wi.Started())
+        return true;
+    if (ActiveTaskDialog)
+        return false;
+    ActiveTaskDialog = true;
+    const int answer = askTaskDialog({QStringLiteral("Lumavox QEX"), QStringLiteral("Stop and exit Lumavox QEX?"),
+                                      QStringLiteral("If you exit the audio processor will be stopped.")},
+                                     this);
+    ActiveTaskDialog = false;
+    if (answer != kTaskDialogYes)
+        return false;
+    btnStopClick();
     return true;
 }
 
 void TfrmQEX::FormClose()
 {
+    dspPlugin.UnloadModules();
+    wi.Close();
+    SaveSettings();
     dataMod_.ADOConnection1.Close();
+    FormSize1.SetIniFile(QString::fromStdString(SettingsFile()));
     const std::filesystem::path working = AppFolder() + "qex.mdb";
     std::error_code ec;
     if (std::filesystem::exists(working, ec))
         qex::platform::renameFileNoReplace(working, AppFolder() + "qex.sec");
+}
+
+std::string TfrmQEX::SettingsFile() const
+{
+    return AppFolder() + "qex.ini";
+}
+
+void TfrmQEX::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    const QScreen* screen = this->screen();
+    if (snapping_ || !screen || isMaximized())
+        return;
+    // Dragged to within a few pixels of an edge, the window sticks to it.
+    const QRect desk = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    QPoint target = frame.topLeft();
+    if (std::abs(frame.left() - desk.left()) <= kSnapDistance)
+        target.setX(desk.left());
+    else if (std::abs(desk.right() - frame.right()) <= kSnapDistance)
+        target.setX(desk.right() - frame.width() + 1);
+    if (std::abs(frame.top() - desk.top()) <= kSnapDistance)
+        target.setY(desk.top());
+    else if (std::abs(desk.bottom() - frame.bottom()) <= kSnapDistance)
+        target.setY(desk.bottom() - frame.height() + 1);
+    if (target != frame.topLeft()) {
+        snapping_ = true;
+        move(target);
+        snapping_ = false;
+    }
 }

@@ -8,6 +8,7 @@
 #include "platform/termination_signals_qt.h"
 
 #include <QApplication>
+#include <QTimer>
 
 void initialiseApplication(QApplication&)
 {
@@ -19,11 +20,22 @@ int runQex(QApplication&)
 {
     qex::platform::QtMainThreadDispatcher dispatcher;
 
-    // A stop request that arrives while the program comes up is served once the window runs.
+    // A stop request that arrives while the program comes up dismisses whatever the start-up
+    // asks and ends the program as soon as its window exists.
     TfrmQEX* mainWindow = nullptr;
-    qex::platform::TerminationSignals terminationSignals([&mainWindow] {
-        if (mainWindow)
+    bool stopRequested = false;
+    QTimer dismissDialogs;
+    QObject::connect(&dismissDialogs, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    qex::platform::TerminationSignals terminationSignals([&] {
+        if (mainWindow) {
             mainWindow->CloseOnSystemRequest();
+            return;
+        }
+        stopRequested = true;
+        dismissDialogs.start(20);
     });
 
     try {
@@ -32,6 +44,11 @@ int runQex(QApplication&)
         writeModuleFileIfMissing();
 
         TfrmQEX frmQEX(DataMod);
+        dismissDialogs.stop();
+        if (stopRequested) {
+            frmQEX.ShutDown();
+            return 0;
+        }
         DataMod.AppInstances1.OnActivate = [&frmQEX](const QString&) { frmQEX.BringToFront(); };
         mainWindow = &frmQEX;
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -31,12 +32,16 @@ void writeBytes(const fs::path& file, const std::string& bytes)
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
-// Names, contents and modification times of every file in a folder.
-std::map<std::string, std::pair<std::string, fs::file_time_type>> snapshot(const fs::path& folder)
+// Names, sizes, modification times and (for small files) contents of every file in a folder.
+using FileState = std::tuple<std::uintmax_t, fs::file_time_type, std::string>;
+std::map<std::string, FileState> snapshot(const fs::path& folder)
 {
-    std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files[entry.path().filename().string()] = {fileBytes(entry.path()), entry.last_write_time()};
+    std::map<std::string, FileState> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const auto size = entry.file_size();
+        files[entry.path().filename().string()] = {size, entry.last_write_time(),
+                                                    size < 65536 ? fileBytes(entry.path()) : std::string()};
+    }
     return files;
 }
 
@@ -163,7 +168,6 @@ TEST_F(Startup, WithBothFilesPresentTheRestingOneIsLeftAlone)
 TEST_F(Startup, ASecondCopyHandsOverAndEndsWithoutTouchingAnyFile)
 {
     auto first = start();
-    std::ofstream(app / "qex.ini") << "[General]\nAuto start=0\n";
     const auto appBefore = snapshot(app);
     const auto sysBefore = snapshot(sys);
 
@@ -196,4 +200,16 @@ TEST_F(Startup, CopiesWithAnotherSystemFolderRunSideBySide)
     second.terminate();
     EXPECT_EQ(second.waitForExit(20s), 0);
     stop(*first);
+}
+
+TEST_F(Startup, AStopRequestWhileStartUpAsksSomethingStillEndsTheProgramNormally)
+{
+    // Device names from another machine: the start-up shows its devices-changed notice.
+    std::ofstream(app / "qex.ini") << "[Devices]\nInput device name=Studio card A\nOutput device name=Studio card B\n";
+    auto qex = start();
+    stop(*qex);
+    EXPECT_TRUE(fs::exists(app / "qex.sec"));
+    EXPECT_FALSE(fs::exists(app / "qex.mdb"));
+    // The settings were saved on the way out.
+    EXPECT_NE(fileBytes(app / "qex.ini").find("Priority=4"), std::string::npos);
 }

@@ -1,0 +1,114 @@
+// The main window's settings in qex.ini beside the executable: the start-up and security
+// switches, the login used at start, the audio devices with their names, the buffer counts and
+// sizes, and the thread priority. Every value is read or written through the file at once.
+
+#include "frm_qex.h"
+
+#include "data_mod.h"
+#include "message_boxes.h"
+#include "platform/profile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+using qex::platform::IniFile;
+using qex::platform::threadPriorityFromIndex;
+
+namespace {
+
+constexpr const char* kGeneral = "General";
+constexpr const char* kDevices = "Devices";
+
+template <class Device>
+void fillDeviceList(QComboBox& list, Device& device)
+{
+    list.clear();
+    for (TMMDeviceId id = MapperId; id < device.DeviceCount(); ++id) {
+        device.SetDeviceID(id);
+        list.addItem(QString::fromStdString(device.GetProductName()));
+    }
+    device.SetDeviceID(MapperId);
+}
+
+} // namespace
+
+void TfrmQEX::FillDeviceLists()
+{
+    fillDeviceList(*gbSetup->cbInput, wi);
+    fillDeviceList(*gbSetup->cbOutput, wo);
+}
+
+bool TfrmQEX::LoadSettings()
+{
+    IniFile file(SettingsFile());
+    if (!file.exists())
+        return false;
+
+    // Reading marks the module's panel state as closed; a folder that cannot be written is
+    // reported, and the settings are read all the same.
+    try {
+        file.writeInteger(kGeneral, "Visible", 0);
+        file.writeInteger(kGeneral, "Minimized", 0);
+    } catch (const qex::platform::EIniFileException& error) {
+        showErrorMessage(error.what(), this);
+    }
+
+    AutoStart = file.readBool(kGeneral, "Auto start", AutoStart);
+    gbSetup->cbSecurity->setChecked(file.readBool(kGeneral, "Enable Security", gbSetup->cbSecurity->isChecked()));
+    DefaultLogin = file.readString(kGeneral, "Default login", DefaultLogin);
+    DefaultPassword = file.readString(kGeneral, "Default passwd", DefaultPassword);
+
+    wi.SetDeviceID(static_cast<TMMDeviceId>(file.readInteger(kDevices, "Input device", wi.GetDeviceID())));
+    wo.SetDeviceID(static_cast<TMMDeviceId>(file.readInteger(kDevices, "Output device", wo.GetDeviceID())));
+    const std::string inputName = file.readString(kDevices, "Input device name", "");
+    const std::string outputName = file.readString(kDevices, "Output device name", "");
+
+    DevicesChanged = false;
+    if (wi.GetProductName() != inputName || wo.GetProductName() != outputName) {
+        ShowDevicesChangedNotice();
+        DevicesChanged = true;
+    }
+
+    wi.SetNumBuffers(static_cast<int>(file.readInteger(kDevices, "Input num buffers", wi.GetNumBuffers())));
+    wi.SetBufferSize(static_cast<int>(file.readInteger(kDevices, "Input buffer size", wi.GetBufferSize())));
+    MMRingBuffer1.SetBufferSize(wi.GetBufferSize());
+    wo.SetNumBuffers(static_cast<int>(file.readInteger(kDevices, "Output num buffers", wo.GetNumBuffers())));
+    wo.SetBufferSize(static_cast<int>(file.readInteger(kDevices, "Output buffer size", wo.GetBufferSize())));
+
+    const long long priority = file.readInteger(kDevices, "Priority", gbSetup->cmbPriority->currentIndex());
+    const bool inList = priority >= 0 && priority < gbSetup->cmbPriority->count();
+    gbSetup->cmbPriority->setCurrentIndex(inList ? static_cast<int>(priority) : TAudioSettingsPanel::kDesignPriority);
+    wi.SetPriority(threadPriorityFromIndex(gbSetup->cmbPriority->currentIndex()));
+    wo.SetPriority(threadPriorityFromIndex(gbSetup->cmbPriority->currentIndex()));
+    return true;
+}
+
+void TfrmQEX::ShowDevicesChangedNotice()
+{
+    ActiveTaskDialog = true;
+    showTaskDialogNotice({QStringLiteral("Lumavox QEX"), QStringLiteral("Audio devices settings were changed"),
+                          QStringLiteral("Some changes were detected in audio device settings. Please check it.")},
+                         QMessageBox::Information, this);
+    ActiveTaskDialog = false;
+}
+
+bool TfrmQEX::SaveSettings()
+{
+    IniFile file(SettingsFile());
+    file.writeBool(kGeneral, "Auto start", AutoStart);
+    file.writeInteger(kGeneral, "Visible", 0);
+    file.writeInteger(kGeneral, "Minimized", 0);
+    file.writeBool(kGeneral, "Enable Security", gbSetup->cbSecurity->isChecked());
+    file.writeString(kGeneral, "Default login", DefaultLogin);
+    file.writeString(kGeneral, "Default passwd", DefaultPassword);
+    file.writeInteger(kDevices, "Input device", wi.GetDeviceID());
+    file.writeString(kDevices, "Input device name", wi.GetProductName());
+    file.writeInteger(kDevices, "Output device", wo.GetDeviceID());
+    file.writeString(kDevices, "Output device name", wo.GetProductName());
+    file.writeInteger(kDevices, "Input num buffers", wi.GetNumBuffers());
+    file.writeInteger(kDevices, "Input buffer size", wi.GetBufferSize());
+    file.writeInteger(kDevices, "Output num buffers", wo.GetNumBuffers());
+    file.writeInteger(kDevices, "Output buffer size", wo.GetBufferSize());
+    file.writeInteger(kDevices, "Priority", gbSetup->cmbPriority->currentIndex());
+    return true;
+}
