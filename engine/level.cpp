@@ -277,9 +277,9 @@ void TMMLevel::Measure(const void* data, int bytes)
         redraw_.store(true, std::memory_order_relaxed);
     }
     const bool redraw = redraw_.exchange(false, std::memory_order_relaxed);
-    if (spots == shown_ && !redraw)
+    if (spots == Spots() && !redraw)
         return;
-    shown_ = spots;
+    shown_.store(spots, std::memory_order_relaxed);
     Draw();
 }
 
@@ -320,7 +320,7 @@ void TMMLevel::ClearState()
 {
     peakWord_.store(0, std::memory_order_relaxed);
     redraw_.store(false, std::memory_order_relaxed);
-    shown_ = 0;
+    shown_.store(0, std::memory_order_relaxed);
     held_ = 0.0;
     ResetHistory();
 }
@@ -399,10 +399,11 @@ void TMMLevel::Draw()
     TMMColor* image = images_.Back();
     std::copy(background_.begin(), background_.end(), image);
     const int peak = PeakSpot();
-    const bool marker = numPeaks_ > 0 && peak > shown_;
+    const int shown = Spots();
+    const bool marker = numPeaks_ > 0 && peak > shown;
     for (int position = 0; position < spotCount_; ++position) {
         const int level = LevelAt(position);
-        const bool lit = level <= shown_ || (marker && level <= peak && level > peak - numPeaks_);
+        const bool lit = level <= shown || (marker && level <= peak && level > peak - numPeaks_);
         if (lit)
             FillSpot(image, position, barColors_[ZoneOf(level)]);
     }

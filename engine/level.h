@@ -127,7 +127,7 @@ public:
     int HistoryLength() const { return historyLength_; }
     double DecayCoefficient() const { return decayCoefficient_; }
     // Spots lit now, the peak marker's spot and its remaining ticks.
-    int Spots() const { return shown_; }
+    int Spots() const { return shown_.load(std::memory_order_relaxed); }
     int PeakSpot() const { return static_cast<int>(peakWord_.load(std::memory_order_relaxed) >> 16); }
     int PeakCountdown() const { return static_cast<int>(peakWord_.load(std::memory_order_relaxed) & 0xffff); }
 
@@ -218,7 +218,7 @@ private:
     std::atomic<int> blockSize_{0};
 
     // Measurement state.
-    int shown_ = 0;
+    std::atomic<int> shown_{0}; // written while measuring, read by the window
     // Peak spot in the high half, countdown ticks in the low half: one word, so that the tick
     // thread and the audio thread always see the two together.
     std::atomic<std::uint32_t> peakWord_{0};

@@ -46,6 +46,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     button->setObjectName(name);
     button->setToolTip(hint);
     button->setMinimumHeight(40);
+    button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return button;
 }
 
@@ -148,7 +149,7 @@ void TfrmQEX::BuildControls()
         bar->addWidget(w);
     bar->addSpacing(8);
     bar->addLayout(meters);
-    bar->addSpacing(8);
+    bar->addStretch();
     bar->addWidget(PngButton1);
     bar->addWidget(btnClose);
 
@@ -200,6 +201,10 @@ void TfrmQEX::BuildMeters()
     QFont small = MMLevelScale1->font();
     small.setPixelSize(8);
     MMLevelScale1->setFont(small);
+    // The scale sits between the two black bars, so its white labels need the same ground.
+    QPalette dark = MMLevelScale1->palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    MMLevelScale1->setPalette(dark);
     MMLevelScale1->setFixedSize(147, MMLevelScale1->sizeHint().height());
 }
 

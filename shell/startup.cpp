@@ -4,10 +4,12 @@
 #include "frm_qex.h"
 #include "message_boxes.h"
 #include "module_file.h"
+#include "engine_notice.h"
 #include "platform/main_dispatcher_qt.h"
 #include "platform/termination_signals_qt.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 void initialiseApplication(QApplication&)
@@ -16,9 +18,23 @@ void initialiseApplication(QApplication&)
     QApplication::setDesktopFileName(QStringLiteral("com.lumavox.qex"));
 }
 
+void installEngineNotices()
+{
+    setEngineNoticeHandler([](TMMNoticeKind kind, const std::string& title, const std::string& text) {
+        if (kind == TMMNoticeKind::Error) {
+            showErrorMessage(text, QApplication::activeWindow());
+            return;
+        }
+        QMessageBox box(QMessageBox::Information, QString::fromStdString(title), QString::fromStdString(text),
+                        QMessageBox::Ok, QApplication::activeWindow());
+        box.exec();
+    });
+}
+
 int runQex(QApplication&)
 {
     qex::platform::QtMainThreadDispatcher dispatcher;
+    installEngineNotices();
 
     // A stop request that arrives while the program comes up dismisses whatever the start-up
     // asks and ends the program as soon as its window exists.

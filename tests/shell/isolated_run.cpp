@@ -16,7 +16,8 @@ bool inChild()
     return flag && std::string(flag) == "1";
 }
 
-ChildResult runCurrentTestIn(const fs::path& folder, const std::vector<std::pair<std::string, std::string>>& environment)
+ChildResult runCurrentTestIn(const fs::path& folder, const std::vector<std::pair<std::string, std::string>>& environment,
+                             const fs::path& workingFolder)
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name();
@@ -37,7 +38,7 @@ ChildResult runCurrentTestIn(const fs::path& folder, const std::vector<std::pair
         ::setenv("QEX_TEST_CHILD", "1", 1);
         for (const auto& [name, value] : environment)
             ::setenv(name.c_str(), value.c_str(), 1);
-        ::chdir(folder.c_str());
+        ::chdir((workingFolder.empty() ? folder : workingFolder).c_str());
         ::execl(copy.c_str(), copy.c_str(), filter.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }

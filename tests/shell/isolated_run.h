@@ -18,7 +18,9 @@ struct ChildResult {
     std::string output;
 };
 
+// The child starts in workingFolder, or in folder when none is given.
 ChildResult runCurrentTestIn(const std::filesystem::path& folder,
-                             const std::vector<std::pair<std::string, std::string>>& environment = {});
+                             const std::vector<std::pair<std::string, std::string>>& environment = {},
+                             const std::filesystem::path& workingFolder = {});
 
 } // namespace isolated

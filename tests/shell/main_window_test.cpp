@@ -1,0 +1,537 @@
+// The main window driven as the operator drives it: first start, changed devices, Start, Stop,
+// Bypass, Parameters, Exit, the audio settings panel and the settings file.
+
+#include "isolated_run.h"
+#include "temp_folder.h"
+#include "window_harness.h"
+
+#include "platform/profile.h"
+#include "platform/wave/wave_service.h"
+#include "test_plugin_control.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include "widgets/level_view.h"
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using qex::platform::IniFile;
+
+namespace {
+
+// An installation: the program's folder, its system folder and a runtime folder.
+struct Installation {
+    TempFolder root;
+    fs::path app = root.path() / "app";
+    fs::path sys = root.path() / "sys";
+
+    Installation()
+    {
+        fs::create_directories(app);
+        fs::create_directories(sys);
+        fs::create_directories(root.path() / "run");
+    }
+
+    void writeSettings(const std::string& text) const { std::ofstream(app / "qex.ini") << text; }
+
+    // Puts a module that counts the calls it gets where the program looks for its module.
+    void useCountingModule() const { fs::copy_file(fs::path(QEX_TEST_PLUGIN_DIR) / "tp_published.so", sys / "qexdsp.so"); }
+
+    IniFile settings() const { return IniFile(app / "qex.ini"); }
+
+    // Runs the current test's child half with this installation, started from the program's
+    // folder or from another working folder.
+    void runChild(const fs::path& workingFolder = {}) const
+    {
+        const auto result = isolated::runCurrentTestIn(
+            app, {{"QEX_SYSTEM_DIR", sys.string()}, {"XDG_RUNTIME_DIR", (root.path() / "run").string()}},
+            workingFolder);
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+    }
+};
+
+// The counters of the counting module the window has loaded.
+TestPluginControl& countingModule()
+{
+    void* library = ::dlopen((fs::path(std::getenv("QEX_SYSTEM_DIR")) / "qexdsp.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(library, nullptr) << "the window has not loaded the module";
+    return *static_cast<TestPluginControl*>(::dlsym(library, "qex_test_plugin"));
+}
+
+// A value of the program's settings file as it is on disk now.
+std::string onDisk(const char* section, const char* key)
+{
+    return IniFile(AppFolder() + "qex.ini").readString(section, key, "<missing>");
+}
+
+const ModalAnswerer::Seen* findSeen(const ModalAnswerer& answerer, const QString& text)
+{
+    for (const auto& seen : answerer.seen())
+        if (seen.text == text)
+            return &seen;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(MainWindow, FirstStartWithoutSettingsRunsOnTheDesignValues)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_EQ(w.windowTitle(), "Lumavox QEX");
+        EXPECT_GE(w.width(), 799);
+        EXPECT_EQ(w.lblUser->text(), "Security disabled");
+        EXPECT_EQ(w.gbSetup->cbInput->currentIndex(), 0);
+        EXPECT_EQ(w.gbSetup->cbOutput->currentIndex(), 0);
+        EXPECT_EQ(w.wi.GetDeviceID(), MapperId);
+        EXPECT_EQ(w.wo.GetDeviceID(), MapperId);
+        EXPECT_EQ(w.wi.GetNumBuffers(), 8);
+        EXPECT_EQ(w.wi.GetBufferSize(), 4096);
+        EXPECT_EQ(w.wo.GetNumBuffers(), 8);
+        EXPECT_EQ(w.wo.GetBufferSize(), 4096);
+        EXPECT_EQ(w.MMRingBuffer1.GetNumBuffers(), 16);
+        EXPECT_EQ(w.gbSetup->cmbPriority->currentText(), "Higher");
+        EXPECT_EQ(w.wi.GetPriority(), TThreadPriority::tpNormal);
+        EXPECT_EQ(w.wo.GetPriority(), TThreadPriority::tpNormal);
+        EXPECT_EQ(w.gbSetup->cmbLogin->currentText(), "admin");
+        EXPECT_FALSE(w.gbSetup->cmbLogin->isEnabled());
+        EXPECT_FALSE(w.btnChangeLogin->isEnabled());
+        EXPECT_FALSE(w.gbSetup->isVisible());
+        EXPECT_FALSE(w.gbSetup->btnApply->isEnabled());
+        EXPECT_TRUE(w.dspPlugin.IsLoaded());
+        EXPECT_FALSE(w.wi.Started());
+        EXPECT_FALSE(TfrmQEX::isHighlighted(w.btnPlay));
+        EXPECT_EQ(w.btnPlay->toolTip(), "Start");
+        EXPECT_EQ(w.btnView->text(), "Parameters");
+        EXPECT_EQ(w.btnPref->toolTip(), "Edit audio devices");
+        return;
+    }
+    Installation installation;
+    installation.runChild();
+}
+
+TEST(MainWindow, ChangedDevicesShowTheNoticeKeepProcessingStoppedAndOpenThePanel)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        const auto* notice = findSeen(harness.operatorStandIn(), "Audio devices settings were changed");
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->title, "Lumavox QEX");
+        EXPECT_EQ(notice->informativeText, "Some changes were detected in audio device settings. Please check it.");
+        EXPECT_EQ(notice->buttons, QStringList{"OK"});
+        EXPECT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_FALSE(w.wi.Started());
+        EXPECT_TRUE(w.gbSetup->isVisible());
+        EXPECT_FALSE(w.DevicesChanged); // opening the panel clears it
+        EXPECT_FALSE(w.gbSetup->btnApply->isEnabled());
+        EXPECT_EQ(w.gbSetup->lblDimBuf->text(), "4096");
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[General]\nAuto start=1\n[Devices]\nInput device name=Studio card A\n"
+                               "Output device name=Studio card B\nPriority=9\n");
+    installation.runChild();
+    // Reading the file marks the module's panel closed, and the window writes what it found.
+    EXPECT_EQ(installation.settings().readInteger("General", "Visible", -1), 0);
+    EXPECT_EQ(installation.settings().readInteger("Devices", "Priority", -1), 4);
+}
+
+TEST(MainWindow, ExitWhileStoppedClosesAtOnceWhileRunningAsksFirst)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness({"No", "Yes"});
+        TfrmQEX& w = harness.window();
+        harness.useVirtualDevices();
+        harness.click(w.btnPlay);
+        ASSERT_TRUE(w.wi.Started());
+        EXPECT_TRUE(TfrmQEX::isHighlighted(w.btnPlay));
+        EXPECT_FALSE(w.gbSetup->cbInput->isEnabled());
+        EXPECT_FALSE(w.gbSetup->sliderDimBufOut->isEnabled());
+
+        harness.click(w.btnClose);
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        const auto& question = harness.operatorStandIn().seen().front();
+        EXPECT_EQ(question.title, "Lumavox QEX");
+        EXPECT_EQ(question.text, "Stop and exit Lumavox QEX?");
+        EXPECT_EQ(question.informativeText, "If you exit the audio processor will be stopped.");
+        EXPECT_EQ(question.buttons, (QStringList{"Yes", "No"}));
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_TRUE(w.wi.Started());
+
+        harness.click(w.btnClose);
+        EXPECT_EQ(harness.operatorStandIn().count(), 2);
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_FALSE(w.wi.Started());
+        EXPECT_FALSE(w.wi.Opened());
+        EXPECT_FALSE(harness.dataModule().ADOConnection1.Connected());
+        return;
+    }
+    Installation installation;
+    installation.runChild();
+    EXPECT_TRUE(fs::exists(installation.app / "qex.sec"));
+    EXPECT_FALSE(fs::exists(installation.app / "qex.mdb"));
+    EXPECT_EQ(installation.settings().readString("Devices", "Input device name", ""),
+              qex::platform::wave::kTestSignalInputName);
+}
+
+TEST(MainWindow, ParametersBypassAndRestartsReachTheModuleAsDesigned)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        TestPluginControl& module = countingModule();
+
+        harness.click(w.btnView);
+        EXPECT_EQ(module.configCalls, 0) << "Parameters while stopped";
+
+        harness.click(w.btnBypass);
+        EXPECT_TRUE(TfrmQEX::isHighlighted(w.btnBypass));
+        EXPECT_FALSE(w.dspPlugin.GetEnabled());
+        harness.click(w.btnBypass);
+        EXPECT_FALSE(TfrmQEX::isHighlighted(w.btnBypass));
+        EXPECT_TRUE(w.dspPlugin.GetEnabled());
+
+        harness.useVirtualDevices();
+        harness.click(w.btnPlay);
+        ASSERT_TRUE(w.wi.Started());
+        EXPECT_TRUE(harness.pumpUntil([&] { return module.processCalls > 0; }));
+        harness.click(w.btnView);
+        EXPECT_EQ(module.configCalls, 1);
+
+        // Bypassed while running: the module sees no more buffers.
+        harness.click(w.btnBypass);
+        EXPECT_TRUE(TfrmQEX::isHighlighted(w.btnBypass));
+        harness.pump(100ms);
+        const int calls = module.processCalls;
+        harness.pump(300ms);
+        EXPECT_EQ(module.processCalls, calls);
+        harness.click(w.btnBypass);
+
+        harness.click(w.btnStop);
+        EXPECT_FALSE(w.wi.Started());
+        EXPECT_TRUE(w.wi.Opened()); // Stop leaves the devices open
+        EXPECT_FALSE(TfrmQEX::isHighlighted(w.btnPlay));
+        EXPECT_TRUE(w.gbSetup->cbInput->isEnabled());
+        harness.click(w.btnPlay);
+        ASSERT_TRUE(w.wi.Started());
+        EXPECT_EQ(module.initCalls, 1) << "the module initialises once per load";
+
+        harness.click(w.btnStop);
+        harness.click(w.btnClose); // stopped: no question
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(module.quitCalls, 1);
+        return;
+    }
+    Installation installation;
+    installation.useCountingModule();
+    installation.runChild();
+}
+
+TEST(MainWindow, ApplyAsksOnlyWhileRunningAndAlwaysSavesTheSettings)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness({"No", "Yes"});
+        TfrmQEX& w = harness.window();
+        TAudioSettingsPanel& panel = *w.gbSetup;
+
+        // Stopped: applied at once.
+        harness.click(w.btnPref);
+        EXPECT_TRUE(panel.isVisible());
+        EXPECT_FALSE(panel.btnApply->isEnabled());
+        panel.cbAutoStart->click();
+        EXPECT_TRUE(panel.btnApply->isEnabled());
+        panel.cmbPriority->setCurrentIndex(6);
+        harness.useVirtualDevices();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_TRUE(w.AutoStart);
+        EXPECT_EQ(w.wi.GetPriority(), TThreadPriority::tpTimeCritical);
+        EXPECT_EQ(w.wo.GetPriority(), TThreadPriority::tpTimeCritical);
+        EXPECT_FALSE(panel.btnApply->isEnabled());
+        EXPECT_EQ(onDisk("General", "Auto start"), "1");
+
+        // Running, "No": nothing applied, processing goes on, the file is written anyway.
+        harness.click(w.btnPlay);
+        ASSERT_TRUE(w.wi.Started());
+        harness.click(w.btnPref);
+        panel.cbAutoStart->click();
+        panel.cmbPriority->setCurrentIndex(1);
+        emit panel.cmbPriority->activated(1);
+        harness.click(panel.btnApply);
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        const auto& question = harness.operatorStandIn().seen().front();
+        EXPECT_EQ(question.text, "Apply changes?");
+        EXPECT_EQ(question.informativeText, "Lumavox QEX is processing audio. If you apply changes it will be stopped.");
+        EXPECT_TRUE(w.wi.Started());
+        EXPECT_TRUE(w.AutoStart);
+        EXPECT_EQ(w.wi.GetPriority(), TThreadPriority::tpTimeCritical);
+        EXPECT_EQ(onDisk("Devices", "Priority"), "1");
+        EXPECT_EQ(onDisk("General", "Auto start"), "1");
+
+        // Running, "Yes": processing stops and stays stopped; the devices are closed.
+        harness.click(panel.btnApply);
+        EXPECT_EQ(harness.operatorStandIn().count(), 2);
+        EXPECT_FALSE(w.wi.Started());
+        EXPECT_FALSE(w.wi.Opened());
+        EXPECT_FALSE(w.wo.Opened());
+        EXPECT_FALSE(w.AutoStart);
+        EXPECT_EQ(w.wi.GetPriority(), TThreadPriority::tpLowest);
+        EXPECT_FALSE(TfrmQEX::isHighlighted(w.btnPlay));
+        harness.click(panel.btnCancel);
+        EXPECT_FALSE(panel.isVisible());
+        return;
+    }
+    Installation installation;
+    installation.runChild();
+}
+
+TEST(MainWindow, BufferValuesFromTheFileArePulledIntoTheSlidersRanges)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(w.wi.GetNumBuffers(), 32);
+        EXPECT_EQ(w.MMRingBuffer1.GetNumBuffers(), 64);
+        EXPECT_EQ(w.wi.GetBufferSize(), 4500) << "inside the range and at the design position: kept";
+        EXPECT_EQ(w.gbSetup->sliderDimBuf->value(), 4);
+        EXPECT_EQ(w.MMRingBuffer1.GetBufferSize(), 4500);
+        EXPECT_EQ(w.wo.GetNumBuffers(), 8) << "a single buffer is refused by the device and the design value stays";
+        EXPECT_EQ(w.wo.GetBufferSize(), 1024);
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[Devices]\nInput device=-1\nInput device name=Default ALSA device\n"
+                               "Output device=-1\nOutput device name=Default ALSA device\n"
+                               "Input num buffers=40\nInput buffer size=4500\nOutput num buffers=1\n"
+                               "Output buffer size=512\n");
+    installation.runChild();
+}
+
+TEST(MainWindow, OversizedBuffersAreCutToTheLargestStep)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(w.wi.GetBufferSize(), 16384);
+        EXPECT_EQ(w.MMRingBuffer1.GetBufferSize(), 16384);
+        EXPECT_EQ(w.wo.GetBufferSize(), 16384);
+        EXPECT_EQ(w.wi.GetNumBuffers(), 5);
+        EXPECT_EQ(w.MMRingBuffer1.GetNumBuffers(), 10);
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[Devices]\nInput device name=Default ALSA device\nOutput device name=Default ALSA device\n"
+                               "Input num buffers=5\nInput buffer size=65536\nOutput buffer size=70000\n");
+    installation.runChild();
+}
+
+TEST(MainWindow, BufferSlidersActAtOnceAndAreRefusedWhileTheDevicesStayOpenAfterStop)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        TAudioSettingsPanel& panel = *w.gbSetup;
+        harness.useVirtualDevices();
+
+        panel.sliderNumBuf->setValue(5);
+        EXPECT_EQ(w.wi.GetNumBuffers(), 5);
+        EXPECT_EQ(w.MMRingBuffer1.GetNumBuffers(), 10);
+        EXPECT_EQ(panel.lblNumBuf->text(), "5");
+        panel.sliderDimBuf->setValue(16);
+        EXPECT_EQ(w.wi.GetBufferSize(), 16384);
+        EXPECT_EQ(w.MMRingBuffer1.GetBufferSize(), 16384);
+        EXPECT_EQ(panel.lblDimBuf->text(), "16384");
+        EXPECT_TRUE(panel.btnApply->isEnabled());
+
+        harness.click(w.btnPlay);
+        ASSERT_TRUE(w.wi.Started());
+        // Opening the chain from the input gives the output the input's buffer size.
+        EXPECT_EQ(w.wo.GetBufferSize(), 16384);
+        harness.click(w.btnStop);
+        ASSERT_TRUE(w.wi.Opened());
+
+        panel.sliderDimBuf->setValue(8);
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_EQ(harness.operatorStandIn().seen().front().text, "Change to property while device was open");
+        EXPECT_EQ(w.wi.GetBufferSize(), 16384);
+
+        harness.click(panel.btnApply); // closes both devices
+        panel.sliderDimBuf->setValue(7);
+        EXPECT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_EQ(w.wi.GetBufferSize(), 7168);
+        return;
+    }
+    Installation installation;
+    installation.runChild();
+}
+
+TEST(MainWindow, StartWithADeviceThatIsGoneOpensThePanelInstead)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_EQ(w.wi.GetDeviceID(), InvalidId);
+        harness.click(w.btnPlay);
+        EXPECT_FALSE(w.wi.Started());
+        EXPECT_TRUE(w.gbSetup->isVisible());
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[Devices]\nInput device=57\nInput device name=No wave audio recording device found\n"
+                               "Output device=-1\nOutput device name=Default ALSA device\n");
+    installation.runChild();
+}
+
+TEST(MainWindow, EverySettingSurvivesTheRoundTripThroughTheFile)
+{
+    const std::string file =
+        "[General]\nAuto start=0\nVisible=0\nMinimized=0\nEnable Security=0\nDefault login=admin\n"
+        "Default passwd=s3cret\n\n[Devices]\nInput device=-1\nInput device name=Default ALSA device\n"
+        "Output device=-1\nOutput device name=Default ALSA device\nInput num buffers=12\nInput buffer size=8192\n"
+        "Output num buffers=6\nOutput buffer size=2048\nPriority=2\n";
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_EQ(w.DefaultLogin, "admin");
+        EXPECT_EQ(w.DefaultPassword, "s3cret");
+        EXPECT_EQ(w.wi.GetNumBuffers(), 12);
+        EXPECT_EQ(w.wi.GetBufferSize(), 8192);
+        EXPECT_EQ(w.MMRingBuffer1.GetNumBuffers(), 24);
+        EXPECT_EQ(w.wo.GetNumBuffers(), 6);
+        EXPECT_EQ(w.wo.GetBufferSize(), 2048);
+        EXPECT_EQ(w.gbSetup->cmbPriority->currentIndex(), 2);
+        EXPECT_EQ(w.wi.GetPriority(), TThreadPriority::tpLower);
+        harness.click(w.btnClose);
+        return;
+    }
+    Installation installation;
+    installation.writeSettings(file);
+    installation.runChild();
+    std::ifstream in(installation.app / "qex.ini");
+    std::stringstream written;
+    written << in.rdbuf();
+    // The same keys and values, in the same order; the window placement follows.
+    EXPECT_EQ(written.str().substr(0, file.size()), file);
+    EXPECT_NE(written.str().find("[QEX]\nLeft="), std::string::npos);
+}
+
+TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        harness.useVirtualDevices();
+        harness.click(w.btnPlay);
+        ASSERT_TRUE(w.wi.Started());
+        TMMLevel& left = w.MMLevel1->Level();
+        TMMLevel& right = w.MMLevel2->Level();
+        // The ring primes with silence first; the test signal reaches the meters after it.
+        EXPECT_TRUE(harness.pumpUntil([&] { return left.Spots() > 0 && right.Spots() > 0; }, 15s));
+        EXPECT_GT(w.wo.PlayedBytes(), 0u);
+        harness.click(w.btnStop);
+        EXPECT_EQ(left.Spots(), 0) << "stopping clears the meters";
+        EXPECT_EQ(right.Spots(), 0);
+        return;
+    }
+    Installation installation;
+    installation.runChild();
+}
+
+TEST(MainWindow, AModuleFileThatDoesNotLoadIsReportedAndAudioPassesUnchanged)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_EQ(harness.operatorStandIn().seen().front().text, "Modulo audio non trovato.");
+        EXPECT_FALSE(w.dspPlugin.IsLoaded());
+        harness.useVirtualDevices();
+        harness.click(w.btnPlay);
+        EXPECT_TRUE(w.wi.Started());
+        EXPECT_TRUE(harness.pumpUntil([&] { return w.MMLevel1->Level().Spots() > 0; }, 15s));
+        return;
+    }
+    Installation installation;
+    std::ofstream(installation.sys / "qexdsp.so") << "not a library";
+    installation.runChild();
+}
+
+TEST(MainWindow, PlacementIsReadFromTheWorkingFolderAndWrittenBesideTheProgram)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(w.frameGeometry().topLeft(), QPoint(120, 60));
+        w.move(200, 150);
+        harness.pump(20ms);
+        harness.click(w.btnClose);
+        return;
+    }
+    Installation installation;
+    const fs::path elsewhere = installation.root.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    std::ofstream(elsewhere / "qex.ini") << "[QEX]\nLeft=120\nTop=60\nRight=400\nBottom=200\n";
+    installation.runChild(elsewhere);
+
+    const IniFile written = installation.settings();
+    EXPECT_EQ(written.readInteger("QEX", "Left", -1), 200);
+    EXPECT_EQ(written.readInteger("QEX", "Top", -1), 150);
+    EXPECT_GT(written.readInteger("QEX", "Right", -1), 200 + 790);
+    EXPECT_FALSE(written.readBool("QEX", "Maximized", true));
+    // The working folder's file is only read.
+    EXPECT_EQ(IniFile(elsewhere / "qex.ini").readInteger("QEX", "Left", -1), 120);
+}
+
+TEST(MainWindow, PlacementIsKeptOnTheDesktopAndSnapsToItsEdges)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        const QRect desk = w.screen()->availableGeometry();
+        // The stored rectangle reached past the right edge by 300 pixels.
+        EXPECT_EQ(w.frameGeometry().left(), desk.width() - 100 - 300);
+        w.move(desk.left() + 7, desk.top() + 9);
+        harness.pump(20ms);
+        EXPECT_EQ(w.frameGeometry().topLeft(), desk.topLeft());
+        w.move(desk.left() + 40, desk.top() + 40);
+        harness.pump(20ms);
+        EXPECT_EQ(w.frameGeometry().topLeft(), desk.topLeft() + QPoint(40, 40));
+        return;
+    }
+    Installation installation;
+    // A window stored at the right edge of a wider desktop: Right is 300 beyond it.
+    std::ofstream(installation.app / "qex.ini")
+        << "[QEX]\nLeft=" << (800 - 100) << "\nTop=100\nRight=" << (800 + 300) << "\nBottom=300\n";
+    installation.runChild();
+}
