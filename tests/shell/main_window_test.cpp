@@ -535,3 +535,28 @@ TEST(MainWindow, PlacementIsKeptOnTheDesktopAndSnapsToItsEdges)
         << "[QEX]\nLeft=" << (800 - 100) << "\nTop=100\nRight=" << (800 + 300) << "\nBottom=300\n";
     installation.runChild();
 }
+
+TEST(MainWindow, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowGoesOn)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        harness.click(w.btnPref);
+        w.gbSetup->cbAutoStart->click();
+        harness.click(w.gbSetup->btnApply);
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_EQ(harness.operatorStandIn().seen().front().text,
+                  QString::fromStdString("Unable to write to " + AppFolder() + "qex.ini"));
+        EXPECT_TRUE(w.AutoStart) << "the settings were applied before the save failed";
+
+        // Exit reports it again and still ends the program.
+        harness.click(w.btnClose);
+        EXPECT_EQ(harness.operatorStandIn().count(), 2);
+        EXPECT_FALSE(w.isVisible());
+        return;
+    }
+    Installation installation;
+    fs::create_directories(installation.app / "qex.ini"); // a folder where the file should be
+    installation.runChild();
+}
