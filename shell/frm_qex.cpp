@@ -95,6 +95,10 @@ TfrmQEX::TfrmQEX(TDataMod& dataMod, QWidget* parent)
 
 TfrmQEX::~TfrmQEX()
 {
+    // Normally the closing steps have let go of the devices; whatever still runs stops here,
+    // before the components are destroyed.
+    dspPlugin.UnloadModules();
+    wi.Close();
     try {
         FormSize1.Save(*this);
     } catch (const std::exception&) {
@@ -311,15 +315,12 @@ void TfrmQEX::FormCreate()
     gbSetup->cbOutput->setCurrentIndex(wo.GetDeviceID() + 1);
     PositionSliders();
 
-    const int login = gbSetup->cmbLogin->findText(QString::fromStdString(DefaultLogin), Qt::MatchExactly);
-    gbSetup->cmbLogin->setCurrentIndex(login);
-    if (login < 0 && gbSetup->cbSecurity->isChecked()) {
-        showWarningMessage(QStringLiteral("Login as \"%1\" failed. Unknown user.").arg(QString::fromStdString(DefaultLogin)),
-                           this);
-        gbSetup->cbSecurity->setChecked(false);
-    }
+    gbSetup->cmbLogin->setCurrentIndex(
+        gbSetup->cmbLogin->findText(QString::fromStdString(DefaultLogin), Qt::MatchExactly));
 
-    // Access control is not part of this release: the window runs with security off.
+    // Access control is not part of this release: the window runs with security off, and the
+    // station's stored choice is kept in the settings file for the release that brings it.
+    StoredSecurity = gbSetup->cbSecurity->isChecked();
     gbSetup->cbSecurity->setChecked(false);
     gbSetup->cbSecurity->setEnabled(false);
     gbSetup->cbSecurity->setToolTip(QStringLiteral("Access control is not available in this release"));
@@ -343,26 +344,32 @@ void TfrmQEX::showEvent(QShowEvent* event)
         return;
     shown_ = true;
     // The first showing finishes before the module is loaded and processing may start.
-    QMetaObject::invokeMethod(this, [this] { Handle([this] { FormShow(); }); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { FormShow(); }, Qt::QueuedConnection);
 }
 
 void TfrmQEX::FormShow()
 {
-    const auto module = moduleFilePath();
-    std::error_code ec;
-    if (std::filesystem::exists(module, ec)) {
-        if (dspPlugin.LoadModuleFile(module.string())) {
-            dspPlugin.OpenModules(reinterpret_cast<void*>(winId()));
-            dspPlugin.SelectModule(0);
-            if (AutoStart && !DevicesChanged)
-                btnPlayClick();
-        } else {
-            showWarningMessage(QStringLiteral("Modulo audio non trovato."), this);
-        }
-    }
+    // A module or a device that fails here is reported; the window still comes up complete.
+    Handle([this] { LoadModuleAndAutoStart(); });
     gbSetup->btnApply->setEnabled(false);
     if (DevicesChanged)
         btnPrefClick();
+}
+
+void TfrmQEX::LoadModuleAndAutoStart()
+{
+    const auto module = moduleFilePath();
+    std::error_code ec;
+    if (!std::filesystem::exists(module, ec))
+        return;
+    if (!dspPlugin.LoadModuleFile(module.string())) {
+        showWarningMessage(QStringLiteral("Modulo audio non trovato."), this);
+        return;
+    }
+    dspPlugin.OpenModules(reinterpret_cast<void*>(winId()));
+    dspPlugin.SelectModule(0);
+    if (AutoStart && !DevicesChanged)
+        btnPlayClick();
 }
 
 void TfrmQEX::HidePanel()
@@ -481,7 +488,7 @@ void TfrmQEX::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    bool mayClose = true;
+    bool mayClose = false; // a failure while asking keeps the window open
     Handle([&] { mayClose = FormCloseQuery(); });
     if (!mayClose || closeWithoutQuestion_) {
         // A system request that arrived during the question has closed the window already.

@@ -46,6 +46,8 @@ public:
     bool DevicesChanged = false;
     bool ActiveTaskDialog = false; // a confirmation or notice is open
     bool AutoStart = false;
+    // The security switch as the settings file holds it (access control is not available yet).
+    bool StoredSecurity = false;
 
     // Top bar and status.
     QLabel* Image1 = nullptr;
@@ -120,6 +122,7 @@ private:
     void ConnectHandlers();
     void FormCreate();
     void FormShow();
+    void LoadModuleAndAutoStart();
     bool FormCloseQuery();
     void FormClose();
     void HidePanel();

@@ -44,7 +44,7 @@ bool TfrmQEX::LoadSettings()
     if (!file.exists())
         return false;
 
-    // Reading marks the module's panel state as closed; a folder that cannot be written is
+    // Reading the file rewrites these two keys first; a folder that cannot be written is
     // reported, and the settings are read all the same.
     try {
         file.writeInteger(kGeneral, "Visible", 0);
@@ -98,7 +98,7 @@ bool TfrmQEX::SaveSettings()
     file.writeBool(kGeneral, "Auto start", AutoStart);
     file.writeInteger(kGeneral, "Visible", 0);
     file.writeInteger(kGeneral, "Minimized", 0);
-    file.writeBool(kGeneral, "Enable Security", gbSetup->cbSecurity->isChecked());
+    file.writeBool(kGeneral, "Enable Security", StoredSecurity);
     file.writeString(kGeneral, "Default login", DefaultLogin);
     file.writeString(kGeneral, "Default passwd", DefaultPassword);
     file.writeInteger(kDevices, "Input device", wi.GetDeviceID());

@@ -50,6 +50,28 @@ struct Installation {
 
     IniFile settings() const { return IniFile(app / "qex.ini"); }
 
+    // The device keys of the "Devices" section selecting a virtual device by its identifier and
+    // name on this machine.
+    static std::string virtualDeviceKeys(qex::platform::wave::WaveDirection direction)
+    {
+        namespace wave = qex::platform::wave;
+        const bool input = direction == wave::WaveDirection::Input;
+        const char* name = input ? wave::kTestSignalInputName : wave::kSilentOutputName;
+        int id = InvalidId;
+        for (int candidate = 0; candidate < wave::waveGetNumDevs(direction); ++candidate) {
+            wave::WaveCaps caps{};
+            if (wave::waveGetDevCaps(direction, candidate, caps) == wave::kWaveNoError && caps.ProductName == name)
+                id = candidate;
+        }
+        const std::string side = input ? "Input" : "Output";
+        return side + " device=" + std::to_string(id) + "\n" + side + " device name=" + name + "\n";
+    }
+    static std::string virtualDeviceKeys()
+    {
+        return virtualDeviceKeys(qex::platform::wave::WaveDirection::Input) +
+               virtualDeviceKeys(qex::platform::wave::WaveDirection::Output);
+    }
+
     // Runs the current test's child half with this installation, started from the program's
     // folder or from another working folder.
     void runChild(const fs::path& workingFolder = {}) const
@@ -147,7 +169,7 @@ TEST(MainWindow, ChangedDevicesShowTheNoticeKeepProcessingStoppedAndOpenThePanel
     installation.writeSettings("[General]\nAuto start=1\n[Devices]\nInput device name=Studio card A\n"
                                "Output device name=Studio card B\nPriority=9\n");
     installation.runChild();
-    // Reading the file marks the module's panel closed, and the window writes what it found.
+    // Reading the file rewrites Visible and Minimized first; the file is written at exit.
     EXPECT_EQ(installation.settings().readInteger("General", "Visible", -1), 0);
     EXPECT_EQ(installation.settings().readInteger("Devices", "Priority", -1), 4);
 }
@@ -320,8 +342,7 @@ TEST(MainWindow, BufferValuesFromTheFileArePulledIntoTheSlidersRanges)
         return;
     }
     Installation installation;
-    installation.writeSettings("[Devices]\nInput device=-1\nInput device name=Default ALSA device\n"
-                               "Output device=-1\nOutput device name=Default ALSA device\n"
+    installation.writeSettings("[Devices]\n" + Installation::virtualDeviceKeys() +
                                "Input num buffers=40\nInput buffer size=4500\nOutput num buffers=1\n"
                                "Output buffer size=512\n");
     installation.runChild();
@@ -341,7 +362,7 @@ TEST(MainWindow, OversizedBuffersAreCutToTheLargestStep)
         return;
     }
     Installation installation;
-    installation.writeSettings("[Devices]\nInput device name=Default ALSA device\nOutput device name=Default ALSA device\n"
+    installation.writeSettings("[Devices]\n" + Installation::virtualDeviceKeys() +
                                "Input num buffers=5\nInput buffer size=65536\nOutput buffer size=70000\n");
     installation.runChild();
 }
@@ -402,18 +423,18 @@ TEST(MainWindow, StartWithADeviceThatIsGoneOpensThePanelInstead)
         return;
     }
     Installation installation;
-    installation.writeSettings("[Devices]\nInput device=57\nInput device name=No wave audio recording device found\n"
-                               "Output device=-1\nOutput device name=Default ALSA device\n");
+    installation.writeSettings("[Devices]\nInput device=57\nInput device name=No wave audio recording device found\n" +
+                               Installation::virtualDeviceKeys(qex::platform::wave::WaveDirection::Output));
     installation.runChild();
 }
 
 TEST(MainWindow, EverySettingSurvivesTheRoundTripThroughTheFile)
 {
-    const std::string file =
-        "[General]\nAuto start=0\nVisible=0\nMinimized=0\nEnable Security=0\nDefault login=admin\n"
-        "Default passwd=s3cret\n\n[Devices]\nInput device=-1\nInput device name=Default ALSA device\n"
-        "Output device=-1\nOutput device name=Default ALSA device\nInput num buffers=12\nInput buffer size=8192\n"
-        "Output num buffers=6\nOutput buffer size=2048\nPriority=2\n";
+    const std::string file = "[General]\nAuto start=0\nVisible=0\nMinimized=0\nEnable Security=0\nDefault login=admin\n"
+                             "Default passwd=s3cret\n\n[Devices]\n" +
+                             Installation::virtualDeviceKeys() +
+                             "Input num buffers=12\nInput buffer size=8192\nOutput num buffers=6\n"
+                             "Output buffer size=2048\nPriority=2\n";
     if (isolated::inChild()) {
         QApplication app(testArgc(), testArgv());
         WindowHarness harness;
@@ -559,4 +580,75 @@ TEST(MainWindow, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowGoesOn)
     Installation installation;
     fs::create_directories(installation.app / "qex.ini"); // a folder where the file should be
     installation.runChild();
+    // The closing steps after the failed save did not run: the database keeps its working name.
+    EXPECT_TRUE(fs::exists(installation.app / "qex.mdb"));
+    EXPECT_FALSE(fs::exists(installation.app / "qex.sec"));
+}
+
+TEST(MainWindow, AutomaticStartRunsAtTheFirstShowingWhenTheDevicesAreUnchanged)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_TRUE(w.AutoStart);
+        EXPECT_TRUE(w.wi.Started());
+        EXPECT_TRUE(TfrmQEX::isHighlighted(w.btnPlay));
+        EXPECT_FALSE(w.gbSetup->isVisible());
+
+        // A logout while processing runs: no question, processing stops, nothing is lost.
+        w.CloseOnSystemRequest();
+        harness.pump(100ms);
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_FALSE(w.wi.Opened());
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[General]\nAuto start=1\n[Devices]\n" + Installation::virtualDeviceKeys());
+    installation.runChild();
+    EXPECT_TRUE(installation.settings().readBool("General", "Auto start", false));
+    EXPECT_TRUE(fs::exists(installation.app / "qex.sec"));
+}
+
+TEST(MainWindow, NoAutomaticStartWithoutAModule)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_EQ(harness.operatorStandIn().seen().front().text, "Modulo audio non trovato.");
+        EXPECT_FALSE(w.wi.Started());
+        EXPECT_FALSE(w.gbSetup->btnApply->isEnabled());
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[General]\nAuto start=1\n[Devices]\n" + Installation::virtualDeviceKeys());
+    std::ofstream(installation.sys / "qexdsp.so") << "not a library";
+    installation.runChild();
+}
+
+TEST(MainWindow, AStoredSecuritySwitchIsKeptWhileAccessControlIsUnavailable)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0) << "no login is tried, so no login warning";
+        EXPECT_FALSE(w.gbSetup->cbSecurity->isChecked());
+        EXPECT_FALSE(w.gbSetup->cbSecurity->isEnabled());
+        EXPECT_FALSE(w.gbSetup->cmbLogin->isEnabled());
+        EXPECT_EQ(w.lblUser->text(), "Security disabled");
+        EXPECT_EQ(w.gbSetup->cmbLogin->currentIndex(), -1) << "the stored login is not a user";
+        harness.click(w.btnClose);
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[General]\nEnable Security=1\nDefault login=nobody\n[Devices]\n" +
+                               Installation::virtualDeviceKeys());
+    installation.runChild();
+    EXPECT_TRUE(installation.settings().readBool("General", "Enable Security", false));
+    EXPECT_EQ(installation.settings().readString("General", "Default login", ""), "nobody");
 }

@@ -168,6 +168,8 @@ TEST_F(Startup, WithBothFilesPresentTheRestingOneIsLeftAlone)
 TEST_F(Startup, ASecondCopyHandsOverAndEndsWithoutTouchingAnyFile)
 {
     auto first = start();
+    // The first copy has finished writing its module file.
+    ASSERT_TRUE(waitUntil([&] { return fs::file_size(sys / "qexdsp.so") == fs::file_size(QEX_MODULE_FILE); }));
     const auto appBefore = snapshot(app);
     const auto sysBefore = snapshot(sys);
 
