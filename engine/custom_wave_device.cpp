@@ -77,9 +77,9 @@ void TMMWaveDeviceThread::Execute()
 }
 
 TMMCustomWaveDevice::TMMCustomWaveDevice(WaveDirection direction, int missingDeviceKey, const char* className,
-                                         int maxBuffers)
+                                         int maxBuffers, int waitSteps)
     : direction_(direction), missingDeviceKey_(missingDeviceKey), className_(className),
-      deviceCount_(wave::waveGetNumDevs(direction)), maxBuffers_(maxBuffers)
+      deviceCount_(wave::waveGetNumDevs(direction)), maxBuffers_(maxBuffers), waitSteps_(waitSteps)
 {
     SetDeviceID(0);
 }
@@ -264,6 +264,101 @@ void TMMCustomWaveDevice::PostStop()
             showEngineNotice(TMMNoticeKind::Error, {}, error.what());
         }
     });
+}
+
+void TMMCustomWaveDevice::EndHandler()
+{
+    {
+        std::lock_guard guard(lock_);
+        --handlersRunning_;
+    }
+    PostStopIfDue();
+}
+
+void TMMCustomWaveDevice::PostStopIfDue()
+{
+    {
+        std::lock_guard guard(lock_);
+        CountersChanged();
+        if (handlersRunning_ > 0 || !(stopPending_ || PlayedOut()) || stopPosted_)
+            return;
+        stopPosted_ = true;
+        stopping_ = true;
+    }
+    HoldForPostedStop();
+    PostStop();
+}
+
+void TMMCustomWaveDevice::ClearStopState()
+{
+    handlersRunning_ = 0;
+    stopPending_ = stopping_ = resetting_ = stopPosted_ = false;
+}
+
+bool TMMCustomWaveDevice::FinishHandlers()
+{
+    bool handling = false;
+    {
+        std::lock_guard guard(lock_);
+        handling = handlersRunning_ > 0;
+    }
+    if (!handling)
+        WaitForDevice([this] { return BuffersBack(); });
+    std::lock_guard guard(lock_);
+    if (handlersRunning_ == 0)
+        return true;
+    // Stopped from inside a buffer handler: the handler posts the stop when it is done.
+    stopPending_ = true;
+    return false;
+}
+
+void TMMCustomWaveDevice::Stop()
+{
+    if (!deviceStarted_ && !devicePaused_)
+        return;
+    StopDevice();
+    if (!FinishHandlers())
+        return;
+    CompleteStop();
+    {
+        std::lock_guard guard(lock_);
+        stopPending_ = false;
+    }
+    if (!Destroying())
+        Fire(OnStop);
+    if (closePending_)
+        Close();
+}
+
+void TMMCustomWaveDevice::Close()
+{
+    if (!DeviceOpen() || (closing_ && !closePending_))
+        return;
+    closing_ = true;
+    try {
+        if (deviceStarted_ || devicePaused_)
+            Stop();
+        bool pending = false;
+        {
+            std::lock_guard guard(lock_);
+            pending = stopPending_;
+        }
+        if (pending) {
+            closePending_ = true;
+            return;
+        }
+        closePending_ = false;
+        LetGoOfDevice();
+        TMMCustomSoundComponent::Close();
+        FinishThread();
+        ReleaseBuffers();
+        closing_ = false;
+        if (!Destroying())
+            Fire(OnClose);
+    } catch (...) {
+        // Closing never fails towards the caller; OnError has reported it.
+        closing_ = false;
+    }
 }
 
 void TMMCustomWaveDevice::CloseAfterFailure()

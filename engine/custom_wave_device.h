@@ -2,7 +2,9 @@
 // What the wave input and the wave output share: device selection, the route a device's
 // notifications take (main thread or the component's own device thread, by CallBackMode), the
 // device thread itself, the error routine with its "Call:" LF CR text messages, the bounded
-// waits of open, stop and close, and the device position extended across 32-bit wraps.
+// waits of open, stop and close, the course of a stop and a close with the stop a buffer handler
+// asks for completed later on the main thread, and the device position extended across 32-bit
+// wraps.
 
 #include "allocator.h"
 #include "dsp_thread.h"
@@ -86,6 +88,12 @@ public:
     // A device component adapts to a new format: it closes its device first.
     void SetWaveFormat(const TWaveFormatEx* format) override;
 
+    // Stops the device, then the chain (tail first). Asked for while a buffer handler runs, the
+    // stop is left pending and completed on the main thread once the handler is done.
+    void Stop() override;
+    // Stops first; never throws. With a stop pending, the close follows that stop.
+    void Close() override;
+
     void SetDeviceID(TMMDeviceId value) override;
     TMMDeviceId GetDeviceID() const override { return deviceId_; }
     std::string GetProductName() const override { return productName_; }
@@ -113,7 +121,9 @@ public:
     bool HandleThreadMessage(const TMMDeviceMessage& message);
 
 protected:
-    TMMCustomWaveDevice(WaveDirection direction, int missingDeviceKey, const char* className, int maxBuffers);
+    // waitSteps: how many 10 ms steps open, stop and close wait for the device at the most.
+    TMMCustomWaveDevice(WaveDirection direction, int missingDeviceKey, const char* className, int maxBuffers,
+                        int waitSteps);
 
     // A buffer came back (device context): decide and route it.
     virtual void DeviceBufferDone(TMMWaveHdr* header) = 0;
@@ -123,6 +133,25 @@ protected:
     virtual std::exception_ptr MakeError(const std::string& message) const = 0;
     // Resets and closes the device and waits for its closed notification; may throw.
     virtual void LetGoOfDevice() = 0;
+    // The device's part of a stop: stops and resets it, so that every queued buffer comes back.
+    virtual void StopDevice() = 0;
+    // The rest of a stop, once no buffer handler runs: the chain's stop and the buffers.
+    virtual void CompleteStop() = 0;
+    // Whether every buffer the device handed back has been accounted for (lock_ held).
+    virtual bool BuffersBack() const = 0;
+    // Whether the device has played all it was given and every played buffer was handled, so
+    // that the component stops itself (lock_ held).
+    virtual bool PlayedOut() const { return false; }
+    // Keeps the device from going on while the main thread gets to a posted stop.
+    virtual void HoldForPostedStop() {}
+
+    // A buffer handler begins (lock_ held) and ends.
+    void EnterHandler() { ++handlersRunning_; }
+    void EndHandler();
+    // When no handler runs any more and a stop is due, asks the main thread for it, once.
+    void PostStopIfDue();
+    // Clears the state of the last run's stop (lock_ held).
+    void ClearStopState();
 
     // Fires OnError, then throws.
     [[noreturn]] void Error(const std::string& message);
@@ -139,6 +168,8 @@ protected:
     // Waits in 10 ms steps until ready() (called with lock_ held) is true; with cmWindow the
     // main thread keeps handling posted notifications meanwhile.
     bool WaitSteps(int steps, const std::function<bool()>& ready);
+    // Waits as long as open, stop and close wait for the device at the most.
+    bool WaitForDevice(const std::function<bool()>& ready) { return WaitSteps(waitSteps_, ready); }
     // Wakes WaitSteps after a counter changed (lock_ held or not).
     void CountersChanged() { changed_.notify_all(); }
 
@@ -149,9 +180,6 @@ protected:
     std::int64_t InTimeFormat(std::uint64_t samples) const;
 
     void Fire(const TMMNotifyEvent& event);
-    // Stops the component on the main thread later (a stop asked for inside a buffer handler,
-    // or the end of the source).
-    void PostStop();
 
     // A buffer of the real buffer size from the block pool (text 64 if there is no memory), its
     // header cleared and its Data pointing behind the header.
@@ -178,11 +206,24 @@ protected:
     bool closing_ = false;
     bool closePending_ = false;
 
+    // Shared with the device's notifications and the buffer handlers, under lock_.
+    int handlersRunning_ = 0;
+    bool stopping_ = false;    // a stop is under way
+    bool resetting_ = false;   // a device reset is handing the queued buffers back
+    bool stopPending_ = false; // a stop was asked for while a handler ran
+    bool stopPosted_ = false;  // the main thread was asked to complete the stop
+
 private:
     static void DeviceCallback(qex::platform::wave::WaveHandle device, qex::platform::wave::WaveMessage message,
                                void* instance, qex::platform::wave::WaveHdr* header);
     void PostToMainThread(std::function<void()> task) { window_.Post(std::move(task)); }
     void ReportFailure(const std::string& message);
+    // Stops the component on the main thread later (a stop asked for inside a buffer handler,
+    // or the end of the source).
+    void PostStop();
+    // Whether no handler runs any more; waits for the device's buffers first unless one does.
+    // With a handler running, marks the stop pending.
+    bool FinishHandlers();
     // After a failure while handling a buffer (main thread): stop, let go of the device and
     // fire OnClose; the rest of the chain stays open.
     void CloseAfterFailure();
@@ -192,6 +233,7 @@ private:
     const char* className_;
     const int deviceCount_;
     const int maxBuffers_;
+    const int waitSteps_;
     int numBuffers_ = 10;
     TMMAllocator allocator_;
     TMMDeviceId deviceId_ = InvalidId;

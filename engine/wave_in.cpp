@@ -24,9 +24,14 @@ std::uint32_t requiredFormatBit(const TWaveFormatEx& format)
     return group < 0 ? 0 : wave::standardFormatBit(group, format.Channels, format.BitsPerSample);
 }
 
+constexpr int kMaxBuffers = 4096;
+// 10 ms steps that open, stop and close wait for the device at the most.
+constexpr int kWaitSteps = 100;
+
 } // namespace
 
-TMMWaveIn::TMMWaveIn() : TMMCustomWaveDevice(WaveDirection::Input, kErrNoRecordingDevice, "TMMWaveIn", 4096)
+TMMWaveIn::TMMWaveIn()
+    : TMMCustomWaveDevice(WaveDirection::Input, kErrNoRecordingDevice, "TMMWaveIn", kMaxBuffers, kWaitSteps)
 {
     RebuildFormat();
 }
@@ -127,7 +132,7 @@ void TMMWaveIn::Open()
         if (const int result = OpenDevice(false); result != wave::kWaveNoError)
             DeviceError("WaveInOpen", result);
         TMMCustomSoundComponent::Open();
-        if (!WaitSteps(100, [this] { return DeviceOpen(); }))
+        if (!WaitForDevice([this] { return DeviceOpen(); }))
             Error(deviceCallMessage("WaveInOpen", MMErrorText(kErrUnableToOpen)));
         AllocateBuffers();
         Fire(OnOpen);
@@ -161,10 +166,9 @@ void TMMWaveIn::Start()
     try {
         {
             std::lock_guard guard(lock_);
+            ClearStopState();
             bytesRecorded_ = 0;
             expectedIndex_ = 0;
-            handlersRunning_ = 0;
-            stopPending_ = stopping_ = resetting_ = stopPosted_ = false;
             queued_ = 0;
         }
         ClearPositionWraps();
@@ -218,10 +222,10 @@ void TMMWaveIn::HandleBuffer(const TMMDeviceMessage& message)
         if (!stopPending_)
             return;
         guard.unlock();
-        FinishHandler();
+        PostStopIfDue();
         return;
     }
-    ++handlersRunning_;
+    EnterHandler();
     --queued_;
     guard.unlock();
     try {
@@ -245,29 +249,6 @@ void TMMWaveIn::HandleBuffer(const TMMDeviceMessage& message)
     EndHandler();
 }
 
-void TMMWaveIn::EndHandler()
-{
-    {
-        std::lock_guard guard(lock_);
-        --handlersRunning_;
-    }
-    FinishHandler();
-}
-
-// A stop asked for while buffers were being handled happens now, on the main thread.
-void TMMWaveIn::FinishHandler()
-{
-    {
-        std::lock_guard guard(lock_);
-        CountersChanged();
-        if (handlersRunning_ > 0 || !stopPending_ || stopPosted_)
-            return;
-        stopPosted_ = true;
-        stopping_ = true;
-    }
-    PostStop();
-}
-
 void TMMWaveIn::BufferReady(TMMWaveHdr* lpWaveHdr)
 {
     {
@@ -278,10 +259,8 @@ void TMMWaveIn::BufferReady(TMMWaveHdr* lpWaveHdr)
     TMMCustomWaveDevice::BufferReady(lpWaveHdr);
 }
 
-void TMMWaveIn::Stop()
+void TMMWaveIn::StopDevice()
 {
-    if (!deviceStarted_ && !devicePaused_)
-        return;
     {
         std::lock_guard guard(lock_);
         stopping_ = true;
@@ -296,31 +275,18 @@ void TMMWaveIn::Stop()
     }
     if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
         DeviceError("WaveInReset", result);
-    bool handling = false;
+}
+
+void TMMWaveIn::CompleteStop()
+{
     {
         std::lock_guard guard(lock_);
-        handling = handlersRunning_ > 0;
-    }
-    if (!handling)
-        WaitSteps(100, [this] { return queued_ == 0; });
-    {
-        std::lock_guard guard(lock_);
-        if (handlersRunning_ > 0) {
-            // Stopped from inside a buffer handler: the handler posts the stop when it is done.
-            stopPending_ = true;
-            return;
-        }
         expectedIndex_ = 0;
         queued_ = 0;
-        stopPending_ = false;
     }
     deviceStarted_ = false;
     devicePaused_ = false;
     TMMCustomSoundComponent::Stop();
-    if (!Destroying())
-        Fire(OnStop);
-    if (closePending_)
-        Close();
 }
 
 void TMMWaveIn::LetGoOfDevice()
@@ -338,38 +304,7 @@ void TMMWaveIn::LetGoOfDevice()
     if (const int result = wave::waveClose(handle_); result != wave::kWaveNoError)
         DeviceError("WaveInClose", result);
     handle_ = nullptr;
-    WaitSteps(100, [this] { return !DeviceOpen(); });
-}
-
-void TMMWaveIn::Close()
-{
-    if (!DeviceOpen() || (closing_ && !closePending_))
-        return;
-    closing_ = true;
-    try {
-        if (deviceStarted_ || devicePaused_)
-            Stop();
-        bool pending = false;
-        {
-            std::lock_guard guard(lock_);
-            pending = stopPending_;
-        }
-        if (pending) {
-            closePending_ = true;
-            return;
-        }
-        closePending_ = false;
-        LetGoOfDevice();
-        TMMCustomSoundComponent::Close();
-        FinishThread();
-        ReleaseBuffers();
-        closing_ = false;
-        if (!Destroying())
-            Fire(OnClose);
-    } catch (...) {
-        // Closing never fails towards the caller; OnError has reported it.
-        closing_ = false;
-    }
+    WaitForDevice([this] { return !DeviceOpen(); });
 }
 
 void TMMWaveIn::Pause()

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 
-
 using TMMWaveInThread = TMMWaveDeviceThread;
 
 class TMMWaveIn : public TMMCustomWaveDevice {
@@ -32,12 +31,9 @@ public:
     void SetWaveFormat(const TWaveFormatEx* format) override;
 
     void Open() override;
-    // Never throws.
-    void Close() override;
     void Start() override;
     void Pause() override;
     void Restart() override;
-    void Stop() override;
 
     // Pushes a recorded buffer downstream, counting the bytes.
     void BufferReady(TMMWaveHdr* lpWaveHdr) override;
@@ -51,13 +47,14 @@ protected:
     void HandleBuffer(const TMMDeviceMessage& message) override;
     std::exception_ptr MakeError(const std::string& message) const override;
     void LetGoOfDevice() override;
+    void StopDevice() override;
+    void CompleteStop() override;
+    bool BuffersBack() const override { return queued_ == 0; }
 
 private:
     void RebuildFormat();
     void CheckFormat();
     void AllocateBuffers();
-    void EndHandler();
-    void FinishHandler();
 
     int channels_ = 1;
     int bits_ = 8;
@@ -65,11 +62,6 @@ private:
 
     // Shared with the device's notifications, under lock_.
     int queued_ = 0;
-    int handlersRunning_ = 0;
     std::uint64_t bytesRecorded_ = 0;
     int expectedIndex_ = 0;
-    bool stopping_ = false;
-    bool resetting_ = false;
-    bool stopPending_ = false;
-    bool stopPosted_ = false;
 };

@@ -4,7 +4,17 @@
 
 namespace wave = qex::platform::wave;
 
-TMMWaveOut::TMMWaveOut() : TMMCustomWaveDevice(WaveDirection::Output, kErrNoPlayingDevice, "TMMWaveOut", 500) {}
+namespace {
+
+constexpr int kMaxBuffers = 500;
+// 10 ms steps that open, stop and close wait for the device at the most.
+constexpr int kWaitSteps = 500;
+
+} // namespace
+
+TMMWaveOut::TMMWaveOut() : TMMCustomWaveDevice(WaveDirection::Output, kErrNoPlayingDevice, "TMMWaveOut", kMaxBuffers, kWaitSteps)
+{
+}
 
 TMMWaveOut::~TMMWaveOut()
 {
@@ -45,7 +55,7 @@ void TMMWaveOut::Open()
             Error(deviceCallMessage("WaveOut", MMErrorText(kErrCreateThread)));
         if (const int result = OpenDevice(false); result != wave::kWaveNoError)
             DeviceError("WaveOutOpen", result);
-        if (!WaitSteps(500, [this] { return DeviceOpen(); }))
+        if (!WaitForDevice([this] { return DeviceOpen(); }))
             Error(deviceCallMessage("WaveOutOpen", MMErrorText(kErrUnableToOpen)));
         Fire(OnOpen);
     } catch (...) {
@@ -66,9 +76,8 @@ void TMMWaveOut::Start()
     try {
         {
             std::lock_guard guard(lock_);
+            ClearStopState();
             bytesPlayed_ = 0;
-            handlersRunning_ = 0;
-            stopPending_ = resetting_ = stopping_ = stopPosted_ = false;
             expectedIndex_ = 0;
             pending_ = 0;
             unhandled_ = 0;
@@ -187,7 +196,7 @@ void TMMWaveOut::HandleBuffer(const TMMDeviceMessage&)
         --unhandled_;
         if (!deviceStarted_ || resetting_ || stopping_ || startedCount_ == 0)
             return;
-        ++handlersRunning_;
+        EnterHandler();
         // Buffers come back in the order they were queued.
         header = buffers_[static_cast<std::size_t>(expectedIndex_)];
         bytesPlayed_ += header->BufferLength;
@@ -219,62 +228,42 @@ void TMMWaveOut::HandleBuffer(const TMMDeviceMessage&)
 }
 
 // When the source has ended and the last buffer is played and handled, or a stop was asked for
-// meanwhile, the output stops itself on the main thread.
-void TMMWaveOut::EndHandler()
+// meanwhile, the output pauses and stops itself on the main thread.
+void TMMWaveOut::HoldForPostedStop()
 {
-    {
-        std::lock_guard guard(lock_);
-        --handlersRunning_;
-        CountersChanged();
-        const bool playedOut = pending_ <= 0 && unhandled_ <= 0;
-        if (handlersRunning_ > 0 || !(stopPending_ || playedOut) || stopPosted_)
-            return;
-        stopPosted_ = true;
-        stopping_ = true;
-    }
     wave::waveStop(handle_);
-    PostStop();
 }
 
 void TMMWaveOut::Stop()
 {
-    if (!deviceStarted_ && !devicePaused_)
-        return;
     try {
-        {
-            std::lock_guard guard(lock_);
-            stopping_ = resetting_ = true;
-        }
-        positionOffset_ += ReadDevicePosition("WaveOutGetPosition");
-        ClearPositionWraps();
-        if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
-            DeviceError("WaveOutReset", result);
-        {
-            std::lock_guard guard(lock_);
-            if (handlersRunning_ > 0) {
-                // Stopped from inside a buffer handler: the handler posts the stop when done.
-                stopPending_ = true;
-                return;
-            }
-        }
-        deviceStarted_ = false;
-        devicePaused_ = false;
-        WaitSteps(500, [this] { return pending_ <= 0; });
-        TMMCustomSoundComponent::Stop();
-        ReleaseStartedBuffers();
-        {
-            std::lock_guard guard(lock_);
-            startedCount_ = pending_ = expectedIndex_ = 0;
-            stopPending_ = false;
-        }
-        if (!Destroying())
-            Fire(OnStop);
-        if (closePending_)
-            Close();
+        TMMCustomWaveDevice::Stop();
     } catch (...) {
         Close();
         throw;
     }
+}
+
+void TMMWaveOut::StopDevice()
+{
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = resetting_ = true;
+    }
+    positionOffset_ += ReadDevicePosition("WaveOutGetPosition");
+    ClearPositionWraps();
+    if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
+        DeviceError("WaveOutReset", result);
+}
+
+void TMMWaveOut::CompleteStop()
+{
+    deviceStarted_ = false;
+    devicePaused_ = false;
+    TMMCustomSoundComponent::Stop();
+    ReleaseStartedBuffers();
+    std::lock_guard guard(lock_);
+    startedCount_ = pending_ = expectedIndex_ = 0;
 }
 
 void TMMWaveOut::ReleaseStartedBuffers()
@@ -295,38 +284,8 @@ void TMMWaveOut::LetGoOfDevice()
     if (const int result = wave::waveClose(handle_); result != wave::kWaveNoError)
         DeviceError("WaveOutClose", result);
     handle_ = nullptr;
-    if (!WaitSteps(500, [this] { return !DeviceOpen(); }))
+    if (!WaitForDevice([this] { return !DeviceOpen(); }))
         Fire(OnError);
-}
-
-void TMMWaveOut::Close()
-{
-    if (!DeviceOpen() || (closing_ && !closePending_))
-        return;
-    closing_ = true;
-    try {
-        if (deviceStarted_ || devicePaused_)
-            Stop();
-        bool pending = false;
-        {
-            std::lock_guard guard(lock_);
-            pending = stopPending_;
-        }
-        if (pending) {
-            closePending_ = true;
-            return;
-        }
-        closePending_ = false;
-        LetGoOfDevice();
-        TMMCustomSoundComponent::Close();
-        FinishThread();
-        closing_ = false;
-        if (!Destroying())
-            Fire(OnClose);
-    } catch (...) {
-        // Closing never fails towards the caller; OnError has reported it.
-        closing_ = false;
-    }
 }
 
 void TMMWaveOut::Pause()

@@ -17,11 +17,10 @@ public:
     ~TMMWaveOut() override;
 
     void Open() override;
-    // Never throws.
-    void Close() override;
     void Start() override;
     void Pause() override;
     void Restart() override;
+    // A stop that fails closes the output.
     void Stop() override;
 
     // Played so far, in TimeFormat; 0 when not open.
@@ -36,6 +35,11 @@ protected:
     void HandleBuffer(const TMMDeviceMessage& message) override;
     std::exception_ptr MakeError(const std::string& message) const override;
     void LetGoOfDevice() override;
+    void StopDevice() override;
+    void CompleteStop() override;
+    bool BuffersBack() const override { return pending_ <= 0; }
+    bool PlayedOut() const override { return pending_ <= 0 && unhandled_ <= 0; }
+    void HoldForPostedStop() override;
 
 private:
     // Fills and queues buffers until NumBuffers are queued or the source ends; returns how many.
@@ -43,7 +47,6 @@ private:
     // Pulls one buffer from upstream; returns the bytes it got.
     std::uint32_t Load(TMMWaveHdr* header);
     void Queue(TMMWaveHdr* header);
-    void EndHandler();
     void ReleaseStartedBuffers();
 
     std::atomic<bool> moreData_{false};
@@ -55,10 +58,5 @@ private:
     int unhandled_ = 0; // played buffers on their way to the handler
     int startedCount_ = 0;
     int expectedIndex_ = 0;
-    int handlersRunning_ = 0;
     std::uint64_t bytesPlayed_ = 0;
-    bool stopping_ = false;
-    bool resetting_ = false;
-    bool stopPending_ = false;
-    bool stopPosted_ = false;
 };
