@@ -1,6 +1,5 @@
 #include "engine_test_support.h"
 #include "module_reference.h"
-#include "plugins/test_plugin_control.h"
 
 #include "dsp_plugin.h"
 #include "errors.h"
@@ -8,46 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
-#include <dlfcn.h>
 
 using namespace qextest;
 
 namespace {
 
 constexpr std::uint32_t kBuffer = 4096;
-
-std::string pluginPath(const std::string& name)
-{
-    return std::string(QEX_TEST_PLUGIN_DIR) + "/" + name + ".so";
-}
-
-// A test plug-in library held open by the test, so that its counters outlive the host's loads.
-class TestPlugin {
-public:
-    explicit TestPlugin(const std::string& name) : path(pluginPath(name))
-    {
-        handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        control = handle_ ? static_cast<TestPluginControl*>(::dlsym(handle_, "qex_test_plugin")) : nullptr;
-        if (!control) {
-            ADD_FAILURE() << "cannot reach the test plug-in " << path;
-            control = &unused_;
-        }
-        *control = TestPluginControl{};
-        control->returnNumerator = control->returnDenominator = 1;
-    }
-    ~TestPlugin()
-    {
-        if (handle_)
-            ::dlclose(handle_);
-    }
-
-    std::string path;
-    TestPluginControl* control;
-
-private:
-    void* handle_ = nullptr;
-    TestPluginControl unused_{};
-};
 
 std::vector<char> processed(std::vector<char> bytes)
 {
@@ -141,8 +106,8 @@ TEST_F(DSPPluginTest, HeadersAreAcceptedFromVersion16)
 
 TEST_F(DSPPluginTest, LibrariesWithoutAnEntryOrFileLeaveNoTable)
 {
-    EXPECT_FALSE(host.LoadModuleFile(pluginPath("tp_none")));
-    EXPECT_FALSE(host.LoadModuleFile(pluginPath("no_such_plugin")));
+    EXPECT_FALSE(host.LoadModuleFile(testPluginPath("tp_none")));
+    EXPECT_FALSE(host.LoadModuleFile(testPluginPath("no_such_plugin")));
     EXPECT_FALSE(host.IsLoaded());
 }
 

@@ -1,6 +1,7 @@
 #include "engine_test_support.h"
 
 #include <algorithm>
+#include <dlfcn.h>
 #include <thread>
 
 namespace qextest {
@@ -67,6 +68,29 @@ void PatternSource::BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers)
     moreBuffers = endWithMore_ || pull + 1 < dataPulls_;
 }
 
+std::string testPluginPath(const std::string& name)
+{
+    return std::string(QEX_TEST_PLUGIN_DIR) + "/" + name + ".so";
+}
+
+TestPlugin::TestPlugin(const std::string& name) : path(testPluginPath(name))
+{
+    handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    control = handle_ ? static_cast<TestPluginControl*>(::dlsym(handle_, "qex_test_plugin")) : nullptr;
+    if (!control) {
+        ADD_FAILURE() << "cannot reach the test plug-in " << path;
+        control = &unused_;
+    }
+    *control = TestPluginControl{};
+    control->returnNumerator = control->returnDenominator = 1;
+}
+
+TestPlugin::~TestPlugin()
+{
+    if (handle_)
+        ::dlclose(handle_);
+}
+
 void BufferSink::BufferReady(TMMWaveHdr* lpWaveHdr)
 {
     std::lock_guard guard(lock_);
@@ -90,6 +114,74 @@ int BufferSink::Count() const
 {
     std::lock_guard guard(lock_);
     return static_cast<int>(sizes_.size());
+}
+
+void PullHold::Arm(std::chrono::milliseconds limit)
+{
+    std::lock_guard guard(lock_);
+    armed_ = true;
+    limit_ = limit;
+}
+
+bool PullHold::WaitUntilHolding(std::chrono::milliseconds limit)
+{
+    std::unique_lock guard(lock_);
+    return changed_.wait_for(guard, limit, [this] { return holding_; });
+}
+
+bool PullHold::Holding() const
+{
+    std::lock_guard guard(lock_);
+    return holding_;
+}
+
+int PullHold::CallsUnderPull() const
+{
+    std::lock_guard guard(lock_);
+    return callsUnderPull_;
+}
+
+void PullHold::BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers)
+{
+    {
+        std::unique_lock guard(lock_);
+        if (armed_) {
+            armed_ = false;
+            holding_ = true;
+            changed_.notify_all();
+            changed_.wait_for(guard, limit_, [this] { return !holding_; });
+            holding_ = false;
+            changed_.notify_all();
+        }
+    }
+    TMMDSPComponent::BufferLoad(lpWaveHdr, moreBuffers);
+}
+
+void PullHold::LetGo()
+{
+    std::lock_guard guard(lock_);
+    if (holding_)
+        ++callsUnderPull_;
+    holding_ = false;
+    changed_.notify_all();
+}
+
+void PullHold::Close()
+{
+    LetGo();
+    TMMDSPComponent::Close();
+}
+
+void PullHold::Stop()
+{
+    LetGo();
+    TMMDSPComponent::Stop();
+}
+
+void PullHold::Reset()
+{
+    LetGo();
+    TMMDSPComponent::Reset();
 }
 
 void VirtualDeviceTest::SetUp()

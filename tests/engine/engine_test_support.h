@@ -3,6 +3,7 @@
 // on a clock the test moves, and a main thread the test pumps.
 
 #include "dsp_component.h"
+#include "plugins/test_plugin_control.h"
 
 #include "platform/main_dispatcher.h"
 #include "platform/wave/wave_clock.h"
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,6 +58,27 @@ private:
     std::atomic<std::uint64_t> offset_{0};
 };
 
+// The file of a test plug-in library built by the tests (tp_published, tp_engine, ...).
+std::string testPluginPath(const std::string& name);
+
+// A test plug-in library (built by the tests: tp_published, tp_engine, ...) held open by the test,
+// so that its counters outlive the host's loads; its counters start at 0 and it returns as many
+// frames as it is given.
+class TestPlugin {
+public:
+    explicit TestPlugin(const std::string& name);
+    ~TestPlugin();
+    TestPlugin(const TestPlugin&) = delete;
+    TestPlugin& operator=(const TestPlugin&) = delete;
+
+    std::string path;
+    TestPluginControl* control;
+
+private:
+    void* handle_ = nullptr;
+    TestPluginControl unused_{};
+};
+
 // A chain tail that keeps what is pushed into it.
 class BufferSink : public TMMDSPComponent {
 public:
@@ -69,6 +92,35 @@ private:
     mutable std::mutex lock_;
     std::vector<char> bytes_;
     std::vector<std::uint32_t> sizes_;
+};
+
+// A plain component that holds the thread of the next pull inside it, as if the work there took
+// a while: the thread stays until the component is stopped, reset or closed, or the time given
+// has passed. Stopping, resetting or closing it while it holds a pull is
+// counted: a chain must never change its components' state under the output's thread.
+class PullHold : public TMMDSPComponent {
+public:
+    // The next pull is held, for `limit` at the most.
+    void Arm(std::chrono::milliseconds limit);
+    // Waits until a pull is held; false when none came (a failing test).
+    bool WaitUntilHolding(std::chrono::milliseconds limit = std::chrono::seconds(30));
+    bool Holding() const;
+    int CallsUnderPull() const;
+
+    void BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers) override;
+    void Close() override;
+    void Stop() override;
+    void Reset() override;
+
+private:
+    void LetGo();
+
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    bool armed_ = false;
+    bool holding_ = false;
+    std::chrono::milliseconds limit_{0};
+    int callsUnderPull_ = 0;
 };
 
 // Virtual devices paced by a clock the test moves, and a main thread the test pumps.
