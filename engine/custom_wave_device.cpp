@@ -34,8 +34,10 @@ void TMMWaveDeviceThread::Post(const TMMDeviceMessage& message)
 {
     {
         std::lock_guard guard(lock_);
-        // Every buffer is at the device at most once, so the queue never overflows; a thread
-        // that already ended lets the message go.
+        // A buffer comes back once each time it was queued and is queued again only once it has
+        // been handled, and a stop waits until every buffer handed back has been handled: so the
+        // queue holds every message of a run. A thread that has ended after a failure lets the
+        // message go (nobody waits for it), and so would a queue that is full.
         if (!running_ || count_ == queue_.size())
             return;
         queue_[(first_ + count_) % queue_.size()] = message;
@@ -233,6 +235,11 @@ void TMMCustomWaveDevice::Route(const TMMDeviceMessage& message)
 
 bool TMMCustomWaveDevice::HandleThreadMessage(const TMMDeviceMessage& message)
 {
+    {
+        std::lock_guard guard(lock_);
+        if (handlingFailed_)
+            return false;
+    }
     try {
         HandleBuffer(message);
         return true;
@@ -245,9 +252,15 @@ bool TMMCustomWaveDevice::HandleThreadMessage(const TMMDeviceMessage& message)
 }
 
 // Lifecycle operations belong to the main thread: the device is let go of there, and the
-// failure is shown in the application's error display.
+// failure is shown in the application's error display. The buffers the device hands back from
+// now on are nobody's to handle, and the stop on the way does not wait for them.
 void TMMCustomWaveDevice::ReportFailure(const std::string& message)
 {
+    {
+        std::lock_guard guard(lock_);
+        handlingFailed_ = true;
+        CountersChanged();
+    }
     PostToMainThread([this, message] {
         if (DeviceOpen())
             CloseAfterFailure();
@@ -255,38 +268,66 @@ void TMMCustomWaveDevice::ReportFailure(const std::string& message)
     });
 }
 
-void TMMCustomWaveDevice::PostStop()
-{
-    PostToMainThread([this] {
-        try {
-            Stop();
-        } catch (const std::exception& error) {
-            showEngineNotice(TMMNoticeKind::Error, {}, error.what());
-        }
-    });
-}
-
-void TMMCustomWaveDevice::EndHandler()
+void TMMCustomWaveDevice::RunPostedStop()
 {
     {
         std::lock_guard guard(lock_);
-        --handlersRunning_;
-    }
-    PostStopIfDue();
-}
-
-void TMMCustomWaveDevice::PostStopIfDue()
-{
-    {
-        std::lock_guard guard(lock_);
-        CountersChanged();
-        if (handlersRunning_ > 0 || !(stopPending_ || PlayedOut()) || stopPosted_)
+        if (!stopPosted_)
             return;
-        stopPosted_ = true;
-        stopping_ = true;
     }
-    HoldForPostedStop();
-    PostStop();
+    try {
+        Stop();
+    } catch (const std::exception& error) {
+        showEngineNotice(TMMNoticeKind::Error, {}, error.what());
+    }
+}
+
+void TMMCustomWaveDevice::EnterHandler()
+{
+    ++handlersRunning_;
+    handlerThread_ = std::this_thread::get_id();
+}
+
+void TMMCustomWaveDevice::LeaveHandler()
+{
+    bool post = false;
+    {
+        std::lock_guard guard(lock_);
+        // A played-out device stops itself, unless a stop is already under way.
+        post = handlersRunning_ == 1 && !stopPosted_ && (stopPending_ || (!stopping_ && PlayedOut()));
+        if (post)
+            stopPosted_ = stopping_ = true;
+    }
+    if (post) {
+        HoldForPostedStop();
+        stopRequest_.raise();
+    }
+    std::lock_guard guard(lock_);
+    --handlersRunning_;
+    CountersChanged();
+}
+
+bool TMMCustomWaveDevice::StopRequested() const
+{
+    std::lock_guard guard(lock_);
+    return stopping_;
+}
+
+void TMMCustomWaveDevice::AddToDevice(TMMWaveHdr* header, int& queued, const char* call)
+{
+    int result = wave::kWaveNoError;
+    {
+        // Under the lock, so that a stop that has begun finds at the device every buffer it
+        // resets and waits for.
+        std::lock_guard guard(lock_);
+        if (stopping_)
+            return;
+        result = wave::waveAddBuffer(handle_, AsDeviceHeader(header));
+        if (result == wave::kWaveNoError)
+            ++queued;
+    }
+    if (result != wave::kWaveNoError)
+        DeviceError(call, result);
 }
 
 void TMMCustomWaveDevice::ClearStopState()
@@ -297,17 +338,18 @@ void TMMCustomWaveDevice::ClearStopState()
 
 bool TMMCustomWaveDevice::FinishHandlers()
 {
-    bool handling = false;
+    bool inside = false;
     {
         std::lock_guard guard(lock_);
-        handling = handlersRunning_ > 0;
+        inside = handlersRunning_ > 0 && handlerThread_ == std::this_thread::get_id();
     }
-    if (!handling)
-        WaitForDevice([this] { return BuffersBack(); });
+    // A handler never waits for the main thread, so this wait ends; it is bounded all the same.
+    if (!inside)
+        WaitForDevice([this] { return handlersRunning_ == 0 && (handlingFailed_ || BuffersBack()); });
     std::lock_guard guard(lock_);
     if (handlersRunning_ == 0)
         return true;
-    // Stopped from inside a buffer handler: the handler posts the stop when it is done.
+    // The handler asks the main thread for the stop when it is done.
     stopPending_ = true;
     return false;
 }
@@ -322,7 +364,7 @@ void TMMCustomWaveDevice::Stop()
     CompleteStop();
     {
         std::lock_guard guard(lock_);
-        stopPending_ = false;
+        stopPending_ = stopPosted_ = false;
     }
     if (!Destroying())
         Fire(OnStop);
@@ -382,6 +424,10 @@ void TMMCustomWaveDevice::CloseAfterFailure()
 
 bool TMMCustomWaveDevice::LaunchThread()
 {
+    {
+        std::lock_guard guard(lock_);
+        handlingFailed_ = false;
+    }
     if (callBackMode_ != TMMCBMode::cmThread)
         return true;
     // One slot per buffer the device can hold, and one to spare.

@@ -12,6 +12,7 @@
 #include "message_window.h"
 #include "sound_component.h"
 
+#include "platform/main_dispatcher.h"
 #include "platform/wave/wave_service.h"
 
 #include <atomic>
@@ -22,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 enum class TMMTimeFormats { tfMillisecond, tfByte, tfSample };
@@ -88,8 +90,10 @@ public:
     // A device component adapts to a new format: it closes its device first.
     void SetWaveFormat(const TWaveFormatEx* format) override;
 
-    // Stops the device, then the chain (tail first). Asked for while a buffer handler runs, the
-    // stop is left pending and completed on the main thread once the handler is done.
+    // Stops the device, then the chain (tail first). Asked for inside this component's buffer
+    // handler, the stop is left pending and completed on the main thread once the handler is
+    // done. Asked for anywhere else while a handler runs, it waits (boundedly) for the handler,
+    // so that no component of the chain is stopped under the device's thread.
     void Stop() override;
     // Stops first; never throws. With a stop pending, the close follows that stop.
     void Close() override;
@@ -117,7 +121,7 @@ public:
     TMMNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
 
     // Called by the device thread for each buffer; false when handling failed and the thread
-    // must end.
+    // must end. After a failure no buffer is handled any more.
     bool HandleThreadMessage(const TMMDeviceMessage& message);
 
 protected:
@@ -137,7 +141,7 @@ protected:
     virtual void StopDevice() = 0;
     // The rest of a stop, once no buffer handler runs: the chain's stop and the buffers.
     virtual void CompleteStop() = 0;
-    // Whether every buffer the device handed back has been accounted for (lock_ held).
+    // Whether every buffer the device handed back has been handled (lock_ held).
     virtual bool BuffersBack() const = 0;
     // Whether the device has played all it was given and every played buffer was handled, so
     // that the component stops itself (lock_ held).
@@ -145,11 +149,17 @@ protected:
     // Keeps the device from going on while the main thread gets to a posted stop.
     virtual void HoldForPostedStop() {}
 
-    // A buffer handler begins (lock_ held) and ends.
-    void EnterHandler() { ++handlersRunning_; }
-    void EndHandler();
-    // When no handler runs any more and a stop is due, asks the main thread for it, once.
-    void PostStopIfDue();
+    // A buffer handler begins on the calling thread (lock_ held).
+    void EnterHandler();
+    // It ends. The last handler to end with a stop due (asked for inside it, or the device
+    // played out) asks the main thread for the stop, once, and only then counts as ended: the
+    // main thread lets go of the device only once no handler touches it any more.
+    void LeaveHandler();
+    // Whether a stop is under way: nothing more is loaded or queued to the device.
+    bool StopRequested() const;
+    // Queues a buffer to the device and counts it in `queued` (lock_'s), unless a stop is under
+    // way. A buffer the device refuses is not counted, and fails with the call's name.
+    void AddToDevice(TMMWaveHdr* header, int& queued, const char* call);
     // Clears the state of the last run's stop (lock_ held).
     void ClearStopState();
 
@@ -208,21 +218,23 @@ protected:
 
     // Shared with the device's notifications and the buffer handlers, under lock_.
     int handlersRunning_ = 0;
-    bool stopping_ = false;    // a stop is under way
-    bool resetting_ = false;   // a device reset is handing the queued buffers back
-    bool stopPending_ = false; // a stop was asked for while a handler ran
-    bool stopPosted_ = false;  // the main thread was asked to complete the stop
+    std::thread::id handlerThread_; // where the handlers run
+    bool stopping_ = false;         // a stop is under way
+    bool resetting_ = false;        // a device reset is handing the queued buffers back
+    bool stopPending_ = false;      // a stop was asked for inside a handler
+    bool stopPosted_ = false;       // the main thread was asked to complete the stop
+    bool handlingFailed_ = false;   // a handler failed: the device's buffers are handled no more
 
 private:
     static void DeviceCallback(qex::platform::wave::WaveHandle device, qex::platform::wave::WaveMessage message,
                                void* instance, qex::platform::wave::WaveHdr* header);
     void PostToMainThread(std::function<void()> task) { window_.Post(std::move(task)); }
     void ReportFailure(const std::string& message);
-    // Stops the component on the main thread later (a stop asked for inside a buffer handler,
-    // or the end of the source).
-    void PostStop();
-    // Whether no handler runs any more; waits for the device's buffers first unless one does.
-    // With a handler running, marks the stop pending.
+    // The stop a handler asked the main thread for, unless the main thread completed the stop
+    // itself meanwhile (and perhaps started again).
+    void RunPostedStop();
+    // Whether the stop can go on: no handler runs any more and the device's buffers are back.
+    // From inside a handler it cannot wait, and the stop is marked pending.
     bool FinishHandlers();
     // After a failure while handling a buffer (main thread): stop, let go of the device and
     // fire OnClose; the rest of the chain stays open.
@@ -246,4 +258,6 @@ private:
     std::uint32_t lastPosition_ = 0;
     std::uint64_t positionWraps_ = 0;
     TMMMessageWindow window_;
+    // Built here so that a device thread asks for the stop without allocating.
+    qex::platform::MainThreadRequest stopRequest_{[this] { RunPostedStop(); }};
 };

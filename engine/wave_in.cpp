@@ -172,12 +172,8 @@ void TMMWaveIn::Start()
             queued_ = 0;
         }
         ClearPositionWraps();
-        for (TMMWaveHdr* header : buffers_) {
-            if (const int result = wave::waveAddBuffer(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
-                DeviceError("WaveInAddBuffer", result);
-            std::lock_guard guard(lock_);
-            ++queued_;
-        }
+        for (TMMWaveHdr* header : buffers_)
+            AddToDevice(header, queued_, "WaveInAddBuffer");
         deviceStarted_ = true;
         if (!devicePaused_)
             if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
@@ -209,44 +205,45 @@ void TMMWaveIn::HandleBuffer(const TMMDeviceMessage& message)
     if (!deviceStarted_)
         return;
     TMMWaveHdr* header = message.header;
-    std::unique_lock guard(lock_);
-    if (stopping_ || resetting_ || message.stopReturn) {
-        const bool push = (message.stopReturn || !resetting_) && header->BytesRecorded > 0;
-        guard.unlock();
+    bool handedBack = false; // by a stop or a reset
+    bool push = true;
+    {
+        std::lock_guard guard(lock_);
+        handedBack = stopping_ || resetting_ || message.stopReturn;
+        // Of what a stop or a reset hands back, only the partly recorded buffer goes downstream.
+        if (handedBack)
+            push = (message.stopReturn || !resetting_) && header->BytesRecorded > 0;
+        else
+            --queued_;
+        EnterHandler();
+    }
+    try {
         if (push)
             BufferReady(header);
-        guard.lock();
-        if (queued_ > 0 && --queued_ == 0)
-            resetting_ = false;
-        CountersChanged();
-        if (!stopPending_)
-            return;
-        guard.unlock();
-        PostStopIfDue();
-        return;
-    }
-    EnterHandler();
-    --queued_;
-    guard.unlock();
-    try {
-        BufferReady(header);
-        bool pending = false;
-        {
-            std::lock_guard check(lock_);
-            pending = stopPending_;
-        }
-        if (!pending) {
-            ReadDevicePosition("WaveInGetPosition");
-            if (const int result = wave::waveAddBuffer(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
-                DeviceError("WaveInAddBuffer", result);
-            std::lock_guard requeued(lock_);
-            ++queued_;
-        }
+        if (handedBack)
+            CountHandedBack();
+        else
+            Requeue(header);
     } catch (...) {
-        EndHandler();
+        LeaveHandler();
         throw;
     }
-    EndHandler();
+    LeaveHandler();
+}
+
+void TMMWaveIn::CountHandedBack()
+{
+    std::lock_guard guard(lock_);
+    if (queued_ > 0 && --queued_ == 0)
+        resetting_ = false;
+}
+
+void TMMWaveIn::Requeue(TMMWaveHdr* header)
+{
+    if (StopRequested())
+        return;
+    ReadDevicePosition("WaveInGetPosition");
+    AddToDevice(header, queued_, "WaveInAddBuffer");
 }
 
 void TMMWaveIn::BufferReady(TMMWaveHdr* lpWaveHdr)

@@ -55,6 +55,10 @@ private:
     void RebuildFormat();
     void CheckFormat();
     void AllocateBuffers();
+    // A buffer handed back by a stop or a reset is accounted for.
+    void CountHandedBack();
+    // Hands a pushed buffer back to the device to record into, unless a stop has begun.
+    void Requeue(TMMWaveHdr* header);
 
     int channels_ = 1;
     int bits_ = 8;

@@ -151,21 +151,8 @@ void TMMWaveOut::Queue(TMMWaveHdr* header)
 {
     if (OnBufferFilled)
         OnBufferFilled(this, header);
-    {
-        std::lock_guard guard(lock_);
-        if (stopping_)
-            return;
-        // Counted before the device sees it: its done may come back at once.
-        ++pending_;
-    }
     header->QueuedLength = header->BytesRecorded;
-    if (const int result = wave::waveAddBuffer(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError) {
-        {
-            std::lock_guard guard(lock_);
-            --pending_;
-        }
-        DeviceError("WaveOutWrite", result);
-    }
+    AddToDevice(header, pending_, "WaveOutWrite");
 }
 
 // A buffer has been played (device context).
@@ -194,6 +181,7 @@ void TMMWaveOut::HandleBuffer(const TMMDeviceMessage&)
     {
         std::lock_guard guard(lock_);
         --unhandled_;
+        CountersChanged();
         if (!deviceStarted_ || resetting_ || stopping_ || startedCount_ == 0)
             return;
         EnterHandler();
@@ -209,22 +197,17 @@ void TMMWaveOut::HandleBuffer(const TMMDeviceMessage&)
         playing->BytesRecorded = playing->QueuedLength;
         BufferReady(header);
         ReadDevicePosition("WaveOutGetPosition");
-        auto stopIsPending = [this] {
-            std::lock_guard guard(lock_);
-            return stopPending_;
-        };
-        if (moreData_ && !stopIsPending()) {
+        if (moreData_ && !StopRequested()) {
             const std::uint32_t loaded = Load(header);
-            if (loaded == 0 && !stopIsPending())
+            if (loaded == 0 && !StopRequested())
                 ErrorKey(kErrFillingBuffer);
-            if (!stopIsPending())
-                Queue(header);
+            Queue(header);
         }
     } catch (...) {
-        EndHandler();
+        LeaveHandler();
         throw;
     }
-    EndHandler();
+    LeaveHandler();
 }
 
 // When the source has ended and the last buffer is played and handled, or a stop was asked for

@@ -37,8 +37,8 @@ protected:
     void LetGoOfDevice() override;
     void StopDevice() override;
     void CompleteStop() override;
-    bool BuffersBack() const override { return pending_ <= 0; }
-    bool PlayedOut() const override { return pending_ <= 0 && unhandled_ <= 0; }
+    bool BuffersBack() const override { return pending_ <= 0 && unhandled_ <= 0; }
+    bool PlayedOut() const override { return BuffersBack(); }
     void HoldForPostedStop() override;
 
 private:

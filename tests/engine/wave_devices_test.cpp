@@ -6,6 +6,8 @@
 #include "wave_in.h"
 #include "wave_out.h"
 
+#include "allocation_counter.h"
+
 #include "platform/wave/test_signal.h"
 
 #include <gtest/gtest.h>
@@ -425,4 +427,52 @@ TEST_F(WaveOutTest, AnEmptyPullWhilePlayingIsAnErrorThatClosesTheOutput)
     EXPECT_EQ(closes, 1);
     EXPECT_FALSE(wo.DeviceOpen());
     EXPECT_EQ(dspThreadCount(), 0);
+}
+
+TEST_F(WaveOutTest, AStopAskedForInsideTheHandlerAllocatesNothingOnTheOutputsThread)
+{
+    Build(1000);
+    wo.SetOutput(nullptr);
+    const std::uint64_t before = alloccount::counted();
+    wo.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr*) {
+        // Counts on this thread from here to its end: the rest of the handler included.
+        alloccount::countThisThread(true);
+        wo.Stop();
+    };
+    wo.Open();
+    wo.Start();
+    AdvanceFrames(kBufferFrames);
+    ASSERT_TRUE(PumpUntil([&] { return stops.load() == 1; }));
+    wo.Close();
+    EXPECT_EQ(alloccount::counted(), before);
+}
+
+TEST_F(WaveOutTest, AStopTheHandlerAskedForDoesNotStopARunTheMainThreadStartedMeanwhile)
+{
+    Build(1000);
+    std::mutex asking;
+    std::condition_variable asked;
+    bool stopInside = true, stoppedInside = false;
+    wo.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr*) {
+        std::lock_guard guard(asking);
+        if (!std::exchange(stopInside, false))
+            return;
+        wo.Stop();
+        stoppedInside = true;
+        asked.notify_all();
+    };
+    wo.Open();
+    wo.Start();
+    AdvanceFrames(kBufferFrames);
+    {
+        std::unique_lock guard(asking);
+        ASSERT_TRUE(asked.wait_for(guard, std::chrono::seconds(30), [&] { return stoppedInside; }));
+    }
+    // The main thread gets there first: it stops and starts again before it looks at its queue.
+    wo.Stop();
+    wo.Start();
+    dispatcher_.pump();
+    ASSERT_TRUE(wo.Started());
+    EXPECT_EQ(stops.load(), 1);
+    PlayBuffers(2);
 }

@@ -1,0 +1,195 @@
+// A running chain on virtual devices, as the main window drives it: input, ring buffer, plug-in
+// host, output. What the main thread does while the output's thread is in the middle of a
+// buffer (Stop, Apply's closes, Exit, Stop and Start in one go); the main thread waits for that
+// buffer and never changes a component's state under the output's thread.
+
+#include "engine_test_support.h"
+
+#include "dsp_plugin.h"
+#include "dsp_thread.h"
+#include "engine_notice.h"
+#include "ring_buffer.h"
+#include "wave_in.h"
+#include "wave_out.h"
+
+#include <gtest/gtest.h>
+
+using namespace qextest;
+
+namespace {
+
+constexpr int kBufferBytes = 4096;
+constexpr int kBufferFrames = kBufferBytes / kCdFrameBytes;
+constexpr int kRingSlots = 8;
+// How long a held pull lasts when nothing lets it go earlier: the main thread waits for it.
+constexpr std::chrono::milliseconds kHeldPull{300};
+
+class RunningChainTest : public VirtualDeviceTest {
+protected:
+    void SetUp() override
+    {
+        VirtualDeviceTest::SetUp();
+        const TWaveFormatEx format = cdFormat();
+        wi.SetWaveFormat(&format);
+        wi.SetBufferSize(kBufferBytes);
+        wi.SetNumBuffers(4);
+        wi.SetDeviceID(testInput_);
+        wi.SetCallBackMode(TMMCBMode::cmThread);
+        ring.SetNumBuffers(kRingSlots);
+        ring.SetQueueMode(TMMQueueMode::qmDuplex);
+        wo.SetNumBuffers(4);
+        wo.SetDeviceID(silentOutput_);
+        wo.SetCallBackMode(TMMCBMode::cmThread);
+
+        wi.SetOutput(&ring);
+        ring.SetOutput(&hold);
+        hold.SetOutput(&host);
+        host.SetOutput(&wo);
+        wo.SetOutput(&sink);
+
+        wi.OnBufferReady = [this](TMMDSPComponent*, TMMWaveHdr*) { ++pushes; };
+        wo.OnBufferFilled = [this](TMMDSPComponent*, TMMWaveHdr*) { ++fills; };
+        wo.OnStop = [this](TMMDSPComponent*) { ++outputStops; };
+    }
+
+    void TearDown() override
+    {
+        wi.Close();
+        VirtualDeviceTest::TearDown();
+    }
+
+    // As the main window starts processing.
+    void StartChain()
+    {
+        wi.Open();
+        host.InitModule();
+        wi.Start();
+    }
+
+    // Moves the clock one buffer period at a time; before it moves on, the input's buffer of
+    // that period has been pushed and the output's played buffer refilled.
+    void RunPeriods(int periods)
+    {
+        for (int n = 0; n < periods; ++n) {
+            const int wantedPushes = pushes.load() + 1;
+            const int wantedFills = fills.load() + 1;
+            AdvanceFrames(kBufferFrames);
+            ASSERT_TRUE(PumpUntil([&] { return pushes.load() == wantedPushes && fills.load() == wantedFills; }))
+                << "period " << n;
+        }
+    }
+
+    // Lets the next period begin and the output's thread run into a pull that takes a while.
+    void HoldTheOutputInItsNextPull()
+    {
+        hold.Arm(kHeldPull);
+        AdvanceFrames(kBufferFrames);
+        ASSERT_TRUE(hold.WaitUntilHolding());
+    }
+
+    // What must hold once the main thread is back from a stop or close that came mid-buffer.
+    void ExpectTheBufferWasFinishedFirst()
+    {
+        EXPECT_FALSE(hold.Holding()) << "the output's buffer was finished first";
+        EXPECT_EQ(hold.CallsUnderPull(), 0) << "no component was stopped or closed under the output's thread";
+    }
+
+    TMMWaveIn wi;
+    TMMRingBuffer ring;
+    PullHold hold;
+    TMMDSPPlugin host;
+    TMMWaveOut wo;
+    BufferSink sink;
+    std::atomic<int> pushes{0}, fills{0}, outputStops{0};
+};
+
+} // namespace
+
+TEST_F(RunningChainTest, AStopOnTheMainThreadWaitsForTheOutputsBuffer)
+{
+    StartChain();
+    RunPeriods(3);
+    HoldTheOutputInItsNextPull();
+    wi.Stop();
+    ExpectTheBufferWasFinishedFirst();
+    EXPECT_FALSE(wo.Started());
+    EXPECT_FALSE(ring.Started());
+    EXPECT_TRUE(wo.DeviceOpen()) << "Stop leaves the devices open";
+    EXPECT_EQ(outputStops.load(), 1);
+    dispatcher_.pump();
+    EXPECT_EQ(outputStops.load(), 1) << "nothing was left for the main thread to stop later";
+}
+
+TEST_F(RunningChainTest, ApplyWhileTheOutputIsMidBufferClosesBothDevices)
+{
+    StartChain();
+    RunPeriods(3);
+    HoldTheOutputInItsNextPull();
+    wi.Close();
+    wo.Close();
+    ExpectTheBufferWasFinishedFirst();
+    EXPECT_FALSE(wi.DeviceOpen());
+    EXPECT_FALSE(wo.DeviceOpen());
+    EXPECT_EQ(dspThreadCount(), 0);
+
+    StartChain();
+    RunPeriods(3);
+    EXPECT_TRUE(wo.Started()) << "the chain runs again with the new settings";
+}
+
+TEST_F(RunningChainTest, StopAndStartInOneMainThreadTaskKeepsTheNewRun)
+{
+    StartChain();
+    RunPeriods(3);
+    HoldTheOutputInItsNextPull();
+    wi.Stop();
+    StartChain();
+    ExpectTheBufferWasFinishedFirst();
+    RunPeriods(kRingSlots + 2);
+    EXPECT_TRUE(wi.Started());
+    EXPECT_TRUE(wo.Started()) << "no stop of the first run is left over for the second";
+    EXPECT_EQ(outputStops.load(), 1);
+}
+
+TEST_F(RunningChainTest, ExitWhileTheOutputIsMidBufferUnloadsTheModuleAfterItsBuffer)
+{
+    TestPlugin plugin("tp_published");
+    ASSERT_TRUE(host.LoadModuleFile(plugin.path));
+    host.OpenModules();
+    host.SelectModule(0);
+    StartChain();
+    RunPeriods(3);
+    HoldTheOutputInItsNextPull();
+    host.UnloadModules();
+    wi.Close();
+    ExpectTheBufferWasFinishedFirst();
+    EXPECT_EQ(plugin.control->quitCalls, 1);
+    EXPECT_FALSE(wi.DeviceOpen());
+    EXPECT_FALSE(wo.DeviceOpen());
+    EXPECT_EQ(dspThreadCount(), 0);
+}
+
+TEST_F(RunningChainTest, AStopAskedForInsideTheOutputsHandlerAndApplyRightAfterLeaveNothingRunning)
+{
+    std::atomic<bool> stopInside{false}, stoppedInside{false};
+    wo.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr*) {
+        if (stopInside.exchange(false)) {
+            wo.Stop();
+            stoppedInside = true;
+        }
+    };
+    // The main thread's closes meet the handler at varying points of its end.
+    for (int round = 0; round < 10; ++round) {
+        StartChain();
+        RunPeriods(2);
+        stopInside = true;
+        AdvanceFrames(kBufferFrames);
+        ASSERT_TRUE(PumpUntil([&] { return stoppedInside.load(); }));
+        stoppedInside = false;
+        wi.Close();
+        wo.Close();
+        EXPECT_FALSE(wo.DeviceOpen()) << "round " << round;
+        EXPECT_EQ(dspThreadCount(), 0) << "round " << round;
+        dispatcher_.pump();
+    }
+}
