@@ -91,6 +91,31 @@ TestPlugin::~TestPlugin()
         ::dlclose(handle_);
 }
 
+Notices::Notices()
+{
+    setEngineNoticeHandler([this](TMMNoticeKind kind, const std::string& title, const std::string& text) {
+        std::lock_guard guard(lock_);
+        seen_.push_back({kind, title, text});
+    });
+}
+
+Notices::~Notices()
+{
+    setEngineNoticeHandler(nullptr);
+}
+
+std::size_t Notices::Count() const
+{
+    std::lock_guard guard(lock_);
+    return seen_.size();
+}
+
+std::vector<Notices::Notice> Notices::Seen() const
+{
+    std::lock_guard guard(lock_);
+    return seen_;
+}
+
 void BufferSink::BufferReady(TMMWaveHdr* lpWaveHdr)
 {
     std::lock_guard guard(lock_);

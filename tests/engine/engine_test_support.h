@@ -3,6 +3,7 @@
 // on a clock the test moves, and a main thread the test pumps.
 
 #include "dsp_component.h"
+#include "engine_notice.h"
 #include "plugins/test_plugin_control.h"
 
 #include "platform/main_dispatcher.h"
@@ -77,6 +78,26 @@ public:
 private:
     void* handle_ = nullptr;
     TestPluginControl unused_{};
+};
+
+// Collects what the engine shows the operator while it exists.
+class Notices {
+public:
+    struct Notice {
+        TMMNoticeKind kind;
+        std::string title, text;
+    };
+    Notices();
+    ~Notices();
+    Notices(const Notices&) = delete;
+    Notices& operator=(const Notices&) = delete;
+
+    std::size_t Count() const;
+    std::vector<Notice> Seen() const;
+
+private:
+    mutable std::mutex lock_;
+    std::vector<Notice> seen_;
 };
 
 // A chain tail that keeps what is pushed into it.

@@ -42,28 +42,6 @@ std::string errorText(const std::function<void()>& action)
     return "(no error)";
 }
 
-struct Notices {
-    Notices()
-    {
-        setEngineNoticeHandler([this](TMMNoticeKind kind, const std::string& title, const std::string& text) {
-            std::lock_guard guard(lock);
-            seen.push_back({kind, title, text});
-        });
-    }
-    ~Notices() { setEngineNoticeHandler(nullptr); }
-    struct Notice {
-        TMMNoticeKind kind;
-        std::string title, text;
-    };
-    std::size_t Count()
-    {
-        std::lock_guard guard(lock);
-        return seen.size();
-    }
-    std::mutex lock;
-    std::vector<Notice> seen;
-};
-
 class WaveInTest : public VirtualDeviceTest {
 protected:
     void SetUp() override
@@ -337,10 +315,10 @@ TEST_F(WaveInTest, CallbackModeIsRefusedWithANotice)
     wi.Close();
     wi.SetCallBackMode(TMMCBMode::cmCallback);
     EXPECT_EQ(wi.GetCallBackMode(), TMMCBMode::cmThread);
-    ASSERT_EQ(notices.seen.size(), 1u);
-    EXPECT_EQ(notices.seen[0].kind, TMMNoticeKind::Message);
-    EXPECT_EQ(notices.seen[0].title, "TMMWaveIn");
-    EXPECT_EQ(notices.seen[0].text,
+    ASSERT_EQ(notices.Count(), 1u);
+    EXPECT_EQ(notices.Seen()[0].kind, TMMNoticeKind::Message);
+    EXPECT_EQ(notices.Seen()[0].title, "TMMWaveIn");
+    EXPECT_EQ(notices.Seen()[0].text,
               "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95");
 }
 
@@ -358,8 +336,8 @@ TEST_F(WaveOutTest, DeviceSelectionAndClamps)
 
     Notices notices;
     wo.SetCallBackMode(TMMCBMode::cmCallback);
-    ASSERT_EQ(notices.seen.size(), 1u);
-    EXPECT_EQ(notices.seen[0].title, "TMMWaveOut");
+    ASSERT_EQ(notices.Count(), 1u);
+    EXPECT_EQ(notices.Seen()[0].title, "TMMWaveOut");
 }
 
 TEST_F(WaveOutTest, PlaysWhatItPullsInOrder)
@@ -421,8 +399,8 @@ TEST_F(WaveOutTest, AnEmptyPullWhilePlayingIsAnErrorThatClosesTheOutput)
     wo.Start();
     AdvanceFrames(3 * kBufferFrames);
     ASSERT_TRUE(PumpUntil([&] { return notices.Count() == 1; }));
-    EXPECT_EQ(notices.seen[0].kind, TMMNoticeKind::Error);
-    EXPECT_EQ(notices.seen[0].text, "Error filling wave buffer");
+    EXPECT_EQ(notices.Seen()[0].kind, TMMNoticeKind::Error);
+    EXPECT_EQ(notices.Seen()[0].text, "Error filling wave buffer");
     EXPECT_EQ(errors, 1);
     EXPECT_EQ(closes, 1);
     EXPECT_FALSE(wo.DeviceOpen());
