@@ -48,8 +48,9 @@ std::string textOf(const char* text)
     return text ? std::string(text) : std::string();
 }
 
-// A pull in which the module returns nothing this many times in a row gives up, so that a
-// module that fails on every buffer cannot hold the output's thread in an endless loop.
+// A pull in which the module returns nothing this many times in a row makes up the rest with
+// silence, so that a module that fails on every buffer neither holds the output's thread in an
+// endless loop nor stops the stream.
 constexpr int kMaxEmptyRefills = 16;
 
 } // namespace
@@ -393,8 +394,13 @@ void TMMDSPPlugin::Pull(TMMWaveHdr* destination, bool& moreBuffers)
         std::memcpy(destination->Data + written, held_->Data + readPosition_, count);
         readPosition_ += count;
         written += count;
-        if (written == wanted || endOfInput_ || emptyRefills >= kMaxEmptyRefills)
+        if (written == wanted || endOfInput_)
             break;
+        if (emptyRefills >= kMaxEmptyRefills) {
+            std::memset(destination->Data + written, 0, wanted - written);
+            written = wanted;
+            break;
+        }
         do {
             heldValid_ = 0;
             // The loop words travel between the request and the held record.

@@ -193,3 +193,29 @@ TEST_F(RunningChainTest, AStopAskedForInsideTheOutputsHandlerAndApplyRightAfterL
         dispatcher_.pump();
     }
 }
+
+TEST_F(RunningChainTest, AModuleThatFaultsOnEveryBufferLeavesTheStreamRunningOnSilence)
+{
+    TestPlugin plugin("tp_published");
+    ASSERT_TRUE(host.LoadModuleFile(plugin.path));
+    host.OpenModules();
+    host.SelectModule(0);
+    plugin.control->throwOnProcess = 1;
+    Notices notices;
+    StartChain();
+    RunPeriods(2 * kRingSlots);
+    EXPECT_EQ(notices.Count(), 0u);
+    EXPECT_TRUE(wo.Started());
+    const std::vector<std::uint32_t> sizes = sink.Sizes();
+    EXPECT_TRUE(std::all_of(sizes.begin(), sizes.end(), [](std::uint32_t size) { return size == kBufferBytes; }));
+    const std::vector<char> played = sink.Bytes();
+    EXPECT_TRUE(std::all_of(played.begin(), played.end(), [](char c) { return c == 0; }));
+
+    // Once the module works again, its processing is heard.
+    plugin.control->throwOnProcess = 0;
+    const int heard = sink.Count();
+    RunPeriods(2 * kRingSlots);
+    const std::vector<char> later = sink.Bytes();
+    EXPECT_TRUE(std::any_of(later.begin() + static_cast<std::ptrdiff_t>(heard) * kBufferBytes, later.end(),
+                            [](char c) { return c != 0; }));
+}
