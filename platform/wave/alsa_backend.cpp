@@ -244,8 +244,8 @@ private:
     void service(std::unique_lock<std::mutex>& lock) override
     {
         WaveHdr* header = head();
-        if (!running_ || !header) {
-            condition_.wait(lock, [this] { return interrupted() || (running_ && head()); });
+        if (!running_ || !header || failed()) {
+            condition_.wait(lock, [this] { return interrupted() || (running_ && head() && !failed()); });
             return;
         }
         std::uint32_t& done = isInput() ? header->BytesRecorded : progress_;
@@ -266,15 +266,19 @@ private:
         }
         snd_pcm_sframes_t moved = isInput() ? snd_pcm_readi(pcm_.handle, at, frames)
                                             : snd_pcm_writei(pcm_.handle, at, frames);
-        if (moved == -EAGAIN) {
+        int failure = 0;
+        if (moved == -EAGAIN)
             waitForDevice();
-        } else if (moved < 0) {
-            recover(static_cast<int>(moved));
-        }
+        else if (moved < 0)
+            failure = recover(static_cast<int>(moved));
         snd_pcm_sframes_t delay = 0;
         if (!isInput() && moved > 0 && snd_pcm_delay(pcm_.handle, &delay) < 0)
             delay = 0;
         lock.lock();
+        if (failure != 0) {
+            fail(failure, lock);
+            return;
+        }
 
         if (moved > 0) {
             done += static_cast<std::uint32_t>(moved) * frameBytes_;
@@ -291,18 +295,19 @@ private:
         handBack(lock);
     }
 
-    void recover(int err)
+    // Recovers from an underrun or overrun, a suspend or an interrupted call; 0 when the stream
+    // goes on, else the error that ends it (the one given, or the recovery's).
+    int recover(int err)
     {
-        if (err == -EPIPE || err == -ESTRPIPE)
+        if (err != -EPIPE && err != -ESTRPIPE && err != -EINTR)
+            return err;
+        if (err != -EINTR)
             countXrun();
-        if (snd_pcm_recover(pcm_.handle, err, 1) < 0) {
-            // Not recoverable right now (a device being reconfigured, say): try again shortly
-            // rather than giving up on the stream.
-            ::poll(nullptr, 0, kPollTimeoutMs);
-            snd_pcm_prepare(pcm_.handle);
-        }
+        if (const int result = snd_pcm_recover(pcm_.handle, err, 1); result < 0)
+            return result;
         if (isInput())
             snd_pcm_start(pcm_.handle);
+        return 0;
     }
 
     void waitForDevice()

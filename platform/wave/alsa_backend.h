@@ -1,7 +1,9 @@
 #pragma once
 // ALSA devices: real sound cards, and PipeWire or PulseAudio through their ALSA plug-ins.
 // Each open device has a thread that moves period-sized blocks between ALSA and the queued
-// buffers. Underruns and overruns are recovered and counted; they never stop the stream.
+// buffers. Underruns, overruns and a suspend are recovered (xruns counted); they never stop the
+// stream. Any other error, or a recovery that fails, fails the device for good: its buffers come
+// back and the next one queued is refused with ALSA's error code.
 
 #include "wave_device.h"
 

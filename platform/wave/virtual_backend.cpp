@@ -63,8 +63,8 @@ private:
 class VirtualDevice : public WaveDevice, private WaveClockListener {
 public:
     VirtualDevice(WaveDirection direction, const WaveFormatEx& format, WaveCallback callback, void* instance,
-                  std::shared_ptr<WaveClock> clock)
-        : WaveDevice(direction, format, callback, instance), clock_(std::move(clock)),
+                  std::shared_ptr<WaveClock> clock, VirtualFailure failure)
+        : WaveDevice(direction, format, callback, instance), clock_(std::move(clock)), failure_(std::move(failure)),
           frames_(format.SamplesPerSec), frameBytes_(std::max<std::uint32_t>(format.BlockAlign, 1))
     {
     }
@@ -82,10 +82,13 @@ protected:
     {
         const ClockTime now = clock_->now();
         changed_ = false;
-        catchUp(now, lock);
+        if (const int code = failure_->load(); code != 0 && !failed())
+            fail(code, lock);
+        if (!failed())
+            catchUp(now, lock);
         if (interrupted() || changed_)
             return;
-        const ClockTime deadline = nextDeadline();
+        const ClockTime deadline = failed() ? kNoDeadline : nextDeadline();
         lock.unlock();
         clock_->settled(this, now);
         lock.lock();
@@ -102,6 +105,7 @@ protected:
     std::uint32_t framesOf(const WaveHdr* header) const { return header->BufferLength / frameBytes_; }
 
     std::shared_ptr<WaveClock> clock_;
+    VirtualFailure failure_;
     FrameClock frames_;
     const std::uint32_t frameBytes_;
     bool changed_ = false;
@@ -116,8 +120,9 @@ private:
 
 class VirtualInput final : public VirtualDevice {
 public:
-    VirtualInput(const WaveFormatEx& format, WaveCallback callback, void* instance, std::shared_ptr<WaveClock> clock)
-        : VirtualDevice(WaveDirection::Input, format, callback, instance, std::move(clock)),
+    VirtualInput(const WaveFormatEx& format, WaveCallback callback, void* instance, std::shared_ptr<WaveClock> clock,
+                 VirtualFailure failure)
+        : VirtualDevice(WaveDirection::Input, format, callback, instance, std::move(clock), std::move(failure)),
           signal_(format.SamplesPerSec)
     {
     }
@@ -191,8 +196,9 @@ private:
 
 class VirtualOutput final : public VirtualDevice {
 public:
-    VirtualOutput(const WaveFormatEx& format, WaveCallback callback, void* instance, std::shared_ptr<WaveClock> clock)
-        : VirtualDevice(WaveDirection::Output, format, callback, instance, std::move(clock))
+    VirtualOutput(const WaveFormatEx& format, WaveCallback callback, void* instance, std::shared_ptr<WaveClock> clock,
+                  VirtualFailure failure)
+        : VirtualDevice(WaveDirection::Output, format, callback, instance, std::move(clock), std::move(failure))
     {
         // An output plays from the moment it is open until it is paused.
         frames_.run(clock_->now());
@@ -280,11 +286,11 @@ bool virtualDeviceAccepts(const WaveFormatEx& format)
 
 std::unique_ptr<WaveDevice> makeVirtualDevice(WaveDirection direction, const WaveFormatEx& format,
                                               WaveCallback callback, void* instance,
-                                              std::shared_ptr<WaveClock> clock)
+                                              std::shared_ptr<WaveClock> clock, VirtualFailure failure)
 {
     if (direction == WaveDirection::Input)
-        return std::make_unique<VirtualInput>(format, callback, instance, std::move(clock));
-    return std::make_unique<VirtualOutput>(format, callback, instance, std::move(clock));
+        return std::make_unique<VirtualInput>(format, callback, instance, std::move(clock), std::move(failure));
+    return std::make_unique<VirtualOutput>(format, callback, instance, std::move(clock), std::move(failure));
 }
 
 } // namespace qex::platform::wave

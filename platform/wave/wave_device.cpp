@@ -82,6 +82,8 @@ int WaveDevice::addBuffer(WaveHdr* header)
     if (!header)
         return kWaveErrInvalidParam;
     std::lock_guard guard(lock_);
+    if (failure_ != 0)
+        return failure_;
     if (!(header->Flags & kHeaderPrepared))
         return kWaveErrUnprepared;
     if (header->Flags & kHeaderInQueue)
@@ -133,6 +135,12 @@ void WaveDevice::handBackAll(std::unique_lock<std::mutex>& lock)
 {
     while (head_)
         handBack(lock);
+}
+
+void WaveDevice::fail(int code, std::unique_lock<std::mutex>& lock)
+{
+    failure_ = code;
+    handBackAll(lock);
 }
 
 int WaveDevice::runCommand(Command command)

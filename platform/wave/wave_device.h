@@ -25,6 +25,7 @@ public:
     int open();
     int prepare(WaveHdr* header);
     int unprepare(WaveHdr* header);
+    // Refused with the device's failure once it has failed.
     int addBuffer(WaveHdr* header);
     int start() { return runCommand(Command::Start); }
     int stop() { return runCommand(Command::Stop); }
@@ -63,6 +64,11 @@ protected:
     void handBackAll(std::unique_lock<std::mutex>& lock);
     void wake();
     void countXrun() { xruns_.fetch_add(1); }
+    // The device cannot go on (a sound card that is gone, a stream that cannot be recovered):
+    // every queued buffer comes back, and buffers queued from now on are refused with `code`.
+    // Both with lock_ held.
+    void fail(int code, std::unique_lock<std::mutex>& lock);
+    bool failed() const { return failure_ != 0; }
 
     std::mutex lock_;
     std::condition_variable condition_;
@@ -84,6 +90,7 @@ private:
     bool closing_ = false;
     WaveHdr* head_ = nullptr;
     WaveHdr* tail_ = nullptr;
+    int failure_ = 0;
     std::atomic<std::uint32_t> xruns_{0};
 };
 

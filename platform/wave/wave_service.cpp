@@ -18,7 +18,13 @@ struct DeviceEntry {
     std::string pcm;  // ALSA devices
     std::string name; // as listed
     std::uint32_t formats = kAllStandardFormats;
+    VirtualFailure failure; // virtual devices
 };
+
+VirtualFailure noFailure()
+{
+    return std::make_shared<std::atomic<int>>(0);
+}
 
 // The device lists, built once per process at the first call that needs them.
 class DeviceRegistry {
@@ -72,12 +78,12 @@ private:
             return;
         built_ = true;
         for (WaveDirection direction : {WaveDirection::Input, WaveDirection::Output}) {
-            defaults_[index(direction)] = {false, "default", alsaDefaultDescription(direction), 0};
+            defaults_[index(direction)] = {false, "default", alsaDefaultDescription(direction), 0, nullptr};
             auto& list = lists_[index(direction)];
             for (auto& pcm : alsaPcms(direction))
-                list.push_back({false, pcm.name, pcm.description, 0});
+                list.push_back({false, pcm.name, pcm.description, 0, nullptr});
             list.push_back({true, {}, direction == WaveDirection::Input ? kTestSignalInputName : kSilentOutputName,
-                            kAllStandardFormats});
+                            kAllStandardFormats, noFailure()});
         }
     }
 
@@ -135,11 +141,13 @@ int waveOpen(WaveDirection direction, WaveHandle* handle, int deviceId, const Wa
         return kWaveErrBadFormat;
     if (entry->isVirtual && !virtualDeviceAccepts(*format))
         return kWaveErrBadFormat;
+    if (entry->isVirtual && entry->failure->load() != 0)
+        return entry->failure->load();
     if (query)
         return entry->isVirtual ? kWaveNoError : alsaQuery(entry->pcm, direction, *format);
 
     std::unique_ptr<WaveDevice> device =
-        entry->isVirtual ? makeVirtualDevice(direction, *format, callback, instance, registry().clock())
+        entry->isVirtual ? makeVirtualDevice(direction, *format, callback, instance, registry().clock(), entry->failure)
                          : makeAlsaDevice(entry->pcm, direction, *format, callback, instance);
     if (const int result = device->open(); result != kWaveNoError)
         return result;
@@ -228,7 +236,16 @@ void setVirtualClock(std::shared_ptr<WaveClock> clock)
 
 int addVirtualDevice(WaveDirection direction, const VirtualDeviceInfo& info)
 {
-    return registry().add(direction, DeviceEntry{true, {}, info.name, info.formats});
+    return registry().add(direction, DeviceEntry{true, {}, info.name, info.formats, noFailure()});
+}
+
+int setVirtualDeviceFailure(WaveDirection direction, int deviceId, int code)
+{
+    const auto entry = registry().entry(direction, deviceId);
+    if (!entry || !entry->isVirtual)
+        return kWaveErrBadDeviceId;
+    entry->failure->store(code);
+    return kWaveNoError;
 }
 
 } // namespace qex::platform::wave

@@ -132,6 +132,12 @@ struct VirtualDeviceInfo {
 };
 int addVirtualDevice(WaveDirection direction, const VirtualDeviceInfo& info);
 
+// Makes a virtual device fail as a sound card that is gone does, with `code` (an ALSA error
+// code such as -ENODEV): at the next step of its clock an open device hands back every queued
+// buffer and refuses the next one with the code, and opening the device fails with it. 0 brings
+// the device back for the devices opened from then on.
+int setVirtualDeviceFailure(WaveDirection direction, int deviceId, int code);
+
 // Names of the built-in virtual devices.
 inline constexpr const char* kTestSignalInputName = "Test signal (virtual)";
 inline constexpr const char* kSilentOutputName = "Silent output (virtual)";

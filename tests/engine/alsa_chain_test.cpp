@@ -7,6 +7,7 @@
 
 #include "dsp_plugin.h"
 #include "dsp_thread.h"
+#include "engine_notice.h"
 #include "ring_buffer.h"
 #include "wave_in.h"
 #include "wave_out.h"
@@ -27,6 +28,7 @@ constexpr int kBufferBytes = 4096;
 constexpr int kInputBlocks = 32;
 const char* const kInputName = "QEX test input";
 const char* const kOutputName = "QEX test output";
+const char* const kFullOutputName = "QEX output to a full disk";
 
 std::filesystem::path testFolder;
 
@@ -49,7 +51,12 @@ public:
                                                    "  type file\n  slave.pcm \"null\"\n"
                                                    "  file \"" << (testFolder / "out.raw").string() << "\"\n"
                                                    "  format \"raw\"\n"
-                                                   "  hint { show on description \"" << kOutputName << "\" }\n}\n";
+                                                   "  hint { show on description \"" << kOutputName << "\" }\n}\n"
+                                                   // Writing fails with an error that is no xrun.
+                                                   "pcm.qex_test_full {\n"
+                                                   "  type file\n  slave.pcm \"null\"\n  file \"/dev/full\"\n"
+                                                   "  format \"raw\"\n"
+                                                   "  hint { show on description \"" << kFullOutputName << "\" }\n}\n";
         ::setenv("HOME", testFolder.c_str(), 1);
         ::unsetenv("ALSA_CONFIG_PATH");
     }
@@ -192,4 +199,37 @@ TEST_F(AlsaChainTest, DataFromTheInputFileReachesTheOutputFileThroughTheChain)
         ++arrived;
     }
     EXPECT_GT(arrived, 0);
+}
+
+TEST_F(AlsaChainTest, AnOutputThatFailsForGoodIsReportedWithAlsasTextAndClosed)
+{
+    const int fullOutputId = deviceIdByName(WaveDirection::Output, kFullOutputName);
+    ASSERT_GE(fullOutputId, 0);
+    Notices notices;
+    TMMWaveIn wi;
+    TMMRingBuffer ring;
+    TMMDSPPlugin host;
+    TMMWaveOut wo;
+    const TWaveFormatEx format = cdFormat();
+    wi.SetWaveFormat(&format);
+    wi.SetBufferSize(kBufferBytes);
+    wi.SetDeviceID(inputId);
+    wi.SetCallBackMode(TMMCBMode::cmThread);
+    ring.SetNumBuffers(16);
+    ring.SetQueueMode(TMMQueueMode::qmDuplex);
+    wo.SetDeviceID(fullOutputId);
+    wo.SetCallBackMode(TMMCBMode::cmThread);
+    wi.SetOutput(&ring);
+    ring.SetOutput(&host);
+    host.SetOutput(&wo);
+
+    wi.Open();
+    wi.Start();
+    ASSERT_TRUE(pumpUntil(dispatcher, [&] { return notices.Count() > 0 && !wo.DeviceOpen(); }));
+    EXPECT_EQ(notices.Count(), 1u);
+    EXPECT_EQ(notices.Seen()[0].kind, TMMNoticeKind::Error);
+    EXPECT_EQ(notices.Seen()[0].text, "WaveOutWrite:\n\rInput/output error");
+    wi.Stop();
+    wi.Close();
+    EXPECT_EQ(dspThreadCount(), 0);
 }

@@ -1,7 +1,8 @@
 // A running chain on virtual devices, as the main window drives it: input, ring buffer, plug-in
 // host, output. What the main thread does while the output's thread is in the middle of a
-// buffer (Stop, Apply's closes, Exit, Stop and Start in one go); the main thread waits for that
-// buffer and never changes a component's state under the output's thread.
+// buffer (Stop, Apply's closes, Exit, Stop and Start in one go): the main thread waits for that
+// buffer and never changes a component's state under the output's thread. Devices that fail
+// while running, and a module that faults on every buffer.
 
 #include "engine_test_support.h"
 
@@ -14,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 using namespace qextest;
+namespace wave = qex::platform::wave;
 
 namespace {
 
@@ -26,6 +30,15 @@ constexpr std::chrono::milliseconds kHeldPull{300};
 
 class RunningChainTest : public VirtualDeviceTest {
 protected:
+    // Devices the tests make fail, listed before the components read the device counts.
+    static void SetUpTestSuite()
+    {
+        if (failingInput_ >= 0)
+            return;
+        failingInput_ = wave::addVirtualDevice(WaveDirection::Input, {"Failing input (virtual)"});
+        failingOutput_ = wave::addVirtualDevice(WaveDirection::Output, {"Failing output (virtual)"});
+    }
+
     void SetUp() override
     {
         VirtualDeviceTest::SetUp();
@@ -55,6 +68,9 @@ protected:
     void TearDown() override
     {
         wi.Close();
+        wo.Close();
+        wave::setVirtualDeviceFailure(WaveDirection::Input, failingInput_, 0);
+        wave::setVirtualDeviceFailure(WaveDirection::Output, failingOutput_, 0);
         VirtualDeviceTest::TearDown();
     }
 
@@ -94,6 +110,9 @@ protected:
         EXPECT_EQ(hold.CallsUnderPull(), 0) << "no component was stopped or closed under the output's thread";
     }
 
+    static int failingInput_;
+    static int failingOutput_;
+
     TMMWaveIn wi;
     TMMRingBuffer ring;
     PullHold hold;
@@ -102,6 +121,19 @@ protected:
     BufferSink sink;
     std::atomic<int> pushes{0}, fills{0}, outputStops{0};
 };
+
+int RunningChainTest::failingInput_ = -2;
+int RunningChainTest::failingOutput_ = -2;
+
+std::string errorText(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
 
 } // namespace
 
@@ -218,4 +250,68 @@ TEST_F(RunningChainTest, AModuleThatFaultsOnEveryBufferLeavesTheStreamRunningOnS
     const std::vector<char> later = sink.Bytes();
     EXPECT_TRUE(std::any_of(later.begin() + static_cast<std::ptrdiff_t>(heard) * kBufferBytes, later.end(),
                             [](char c) { return c != 0; }));
+}
+
+TEST_F(RunningChainTest, AnOutputDeviceThatFailsIsReportedAndClosedAndStopStartRecoversOnceItIsBack)
+{
+    Notices notices;
+    int outputErrors = 0, outputCloses = 0;
+    wo.OnError = [&](TMMDSPComponent*) { ++outputErrors; };
+    wo.OnClose = [&](TMMDSPComponent*) { ++outputCloses; };
+    wo.SetDeviceID(failingOutput_);
+    StartChain();
+    RunPeriods(3);
+
+    wave::setVirtualDeviceFailure(WaveDirection::Output, failingOutput_, -ENODEV);
+    AdvanceFrames(kBufferFrames);
+    ASSERT_TRUE(PumpUntil([&] { return notices.Count() == 1 && !wo.DeviceOpen(); }));
+    EXPECT_EQ(notices.Seen()[0].kind, TMMNoticeKind::Error);
+    EXPECT_EQ(notices.Seen()[0].text, "WaveOutWrite:\n\rNo such device");
+    EXPECT_EQ(outputErrors, 1);
+    EXPECT_EQ(outputCloses, 1);
+    EXPECT_TRUE(wi.Started()) << "the input goes on until the operator stops it";
+
+    // Stop and Start while the device is still gone: the start says why it cannot open.
+    wi.Stop();
+    EXPECT_EQ(errorText([&] { StartChain(); }), "WaveOutOpen:\n\rThe actual device can''t play this format");
+    EXPECT_FALSE(wi.DeviceOpen());
+    EXPECT_FALSE(wo.DeviceOpen());
+
+    // Back again: Start plays as before.
+    wave::setVirtualDeviceFailure(WaveDirection::Output, failingOutput_, 0);
+    StartChain();
+    RunPeriods(kRingSlots + 2);
+    EXPECT_TRUE(wo.Started());
+    EXPECT_EQ(notices.Count(), 1u);
+}
+
+TEST_F(RunningChainTest, AnInputDeviceThatFailsIsReportedAndClosedAndStopStartRecoversOnceItIsBack)
+{
+    Notices notices;
+    int inputErrors = 0, inputCloses = 0;
+    wi.OnError = [&](TMMDSPComponent*) { ++inputErrors; };
+    wi.OnClose = [&](TMMDSPComponent*) { ++inputCloses; };
+    wi.SetDeviceID(failingInput_);
+    StartChain();
+    RunPeriods(3);
+
+    wave::setVirtualDeviceFailure(WaveDirection::Input, failingInput_, -ENODEV);
+    AdvanceFrames(kBufferFrames);
+    ASSERT_TRUE(PumpUntil([&] { return notices.Count() == 1 && !wi.DeviceOpen(); }));
+    EXPECT_EQ(notices.Seen()[0].kind, TMMNoticeKind::Error);
+    EXPECT_EQ(notices.Seen()[0].text, "WaveInAddBuffer:\n\rNo such device");
+    EXPECT_EQ(inputErrors, 1);
+    EXPECT_EQ(inputCloses, 1);
+    EXPECT_FALSE(wi.Started());
+    EXPECT_FALSE(wo.Started()) << "the input's stop stopped the chain";
+
+    EXPECT_EQ(errorText([&] { StartChain(); }), "WaveInOpen:\n\rThe actual device can''t record this format");
+    EXPECT_FALSE(wi.DeviceOpen());
+
+    wave::setVirtualDeviceFailure(WaveDirection::Input, failingInput_, 0);
+    StartChain();
+    RunPeriods(kRingSlots + 2);
+    EXPECT_TRUE(wi.Started());
+    EXPECT_TRUE(wo.Started());
+    EXPECT_EQ(notices.Count(), 1u);
 }
