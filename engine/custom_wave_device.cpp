@@ -170,7 +170,8 @@ void TMMCustomWaveDevice::SetDeviceID(TMMDeviceId value)
     const bool exists = deviceCount_ > 0 && value >= MapperId && value < deviceCount_;
     if (exists) {
         wave::WaveCaps caps;
-        if (wave::waveGetDevCaps(direction_, value, caps) == wave::kWaveNoError) {
+        // Only what the device list says: selecting a device never opens it.
+        if (wave::waveGetDevCaps(direction_, value, caps, wave::WaveCapsDetail::Listed) == wave::kWaveNoError) {
             productName_ = caps.ProductName;
             driverVersion_ = caps.DriverVersion;
         }
@@ -202,6 +203,14 @@ std::uint32_t TMMCustomWaveDevice::DeviceXruns() const
     if (handle_)
         wave::waveGetXruns(handle_, count);
     return count;
+}
+
+bool TMMCustomWaveDevice::DeviceTakesFormat(const char* call)
+{
+    const int result = OpenDevice(true);
+    if (result != wave::kWaveNoError && result != wave::kWaveErrBadFormat)
+        DeviceError(call, result);
+    return result == wave::kWaveNoError;
 }
 
 int TMMCustomWaveDevice::OpenDevice(bool query)

@@ -200,6 +200,9 @@ protected:
     WaveDirection Direction() const { return direction_; }
     // Query (format check only) or open the selected device with this component's format.
     int OpenDevice(bool query);
+    // Whether the selected device can take the format; a device that cannot be opened at all
+    // (gone, or busy elsewhere) fails with the device's own text under the call's name.
+    bool DeviceTakesFormat(const char* call);
     static qex::platform::wave::WaveHdr* AsDeviceHeader(TMMWaveHdr* header)
     {
         return reinterpret_cast<qex::platform::wave::WaveHdr*>(header);

@@ -100,11 +100,12 @@ void TMMWaveIn::SetWaveFormat(const TWaveFormatEx* format)
 void TMMWaveIn::CheckFormat()
 {
     const TWaveFormatEx& format = *WaveFormat();
-    bool accepted = OpenDevice(true) == wave::kWaveNoError;
+    bool accepted = DeviceTakesFormat("WaveInOpen");
     if (accepted && format.FormatTag == WAVE_FORMAT_PCM) {
         wave::WaveCaps caps;
         const std::uint32_t bit = requiredFormatBit(format);
-        accepted = wave::waveGetDevCaps(Direction(), GetDeviceID(), caps) == wave::kWaveNoError &&
+        accepted = wave::waveGetDevCaps(Direction(), GetDeviceID(), caps, wave::WaveCapsDetail::Probed) ==
+                       wave::kWaveNoError &&
                    (bit == 0 || (caps.Formats & bit) != 0);
     }
     if (!accepted)

@@ -46,7 +46,7 @@ void TMMWaveOut::Open()
         resetting_ = stopping_ = stopPosted_ = false;
     }
     try {
-        if (OpenDevice(true) != wave::kWaveNoError)
+        if (!DeviceTakesFormat("WaveOutOpen"))
             Error(deviceCallMessage("WaveOutOpen", MMErrorText(kErrCannotPlayFormat)));
         handle_ = nullptr;
         closePending_ = false;

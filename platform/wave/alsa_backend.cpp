@@ -400,8 +400,9 @@ int alsaQuery(const std::string& pcm, WaveDirection direction, const WaveFormatE
     if (const int err = device.open(pcm, direction); err < 0)
         return err;
     HwParams params;
-    const int err = snd_pcm_hw_params_any(device.handle, params.get());
-    return err < 0 ? err : std::min(setFormat(device.handle, params.get(), format), 0);
+    if (const int err = snd_pcm_hw_params_any(device.handle, params.get()); err < 0)
+        return err;
+    return setFormat(device.handle, params.get(), format) < 0 ? kWaveErrBadFormat : kWaveNoError;
 }
 
 std::unique_ptr<WaveDevice> makeAlsaDevice(const std::string& pcm, WaveDirection direction,

@@ -28,7 +28,8 @@ std::string alsaDefaultDescription(WaveDirection direction);
 // be opened right now reports none.
 void alsaProbeFormats(const std::string& pcm, WaveDirection direction, WaveCaps& caps);
 
-// 0 when the PCM takes the format, else ALSA's error code.
+// 0 when the PCM takes the format, kWaveErrBadFormat when it does not, ALSA's error code when it
+// cannot be opened.
 int alsaQuery(const std::string& pcm, WaveDirection direction, const WaveFormatEx& format);
 
 std::unique_ptr<WaveDevice> makeAlsaDevice(const std::string& pcm, WaveDirection direction,

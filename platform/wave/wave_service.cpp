@@ -112,7 +112,7 @@ int waveGetNumDevs(WaveDirection direction)
     return registry().count(direction);
 }
 
-int waveGetDevCaps(WaveDirection direction, int deviceId, WaveCaps& caps)
+int waveGetDevCaps(WaveDirection direction, int deviceId, WaveCaps& caps, WaveCapsDetail detail)
 {
     const auto entry = registry().entry(direction, deviceId);
     if (!entry)
@@ -120,6 +120,8 @@ int waveGetDevCaps(WaveDirection direction, int deviceId, WaveCaps& caps)
     caps = WaveCaps{};
     caps.ProductName = entry->name;
     caps.DriverVersion = 0x0100;
+    if (detail == WaveCapsDetail::Listed)
+        return kWaveNoError;
     if (entry->isVirtual) {
         caps.Formats = entry->formats;
         caps.Channels = 2;

@@ -94,10 +94,17 @@ constexpr int kWaveErrUnprepared = 34;
 // Number of devices of a direction. The list is built once per process; virtual devices follow
 // the ALSA ones.
 int waveGetNumDevs(WaveDirection direction);
-int waveGetDevCaps(WaveDirection direction, int deviceId, WaveCaps& caps);
 
-// With query set, only tells whether the device can take the format; nothing is opened and no
-// notification is sent.
+// How much waveGetDevCaps finds out. Listed: the name and driver version, from the device list,
+// without opening the device. Probed: also the standard-format bits and the channel count, which
+// means opening the device and trying formats (a device that cannot be opened right now, busy
+// elsewhere say, reports none).
+enum class WaveCapsDetail { Listed, Probed };
+int waveGetDevCaps(WaveDirection direction, int deviceId, WaveCaps& caps, WaveCapsDetail detail);
+
+// With query set, only tells whether the device can take the format (kWaveErrBadFormat when it
+// cannot; a device that cannot be opened at all answers with its own error); nothing stays open
+// and no notification is sent.
 int waveOpen(WaveDirection direction, WaveHandle* handle, int deviceId, const WaveFormatEx* format,
              WaveCallback callback, void* instance, bool query = false);
 int wavePrepareHeader(WaveHandle device, WaveHdr* header);

@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace qextest;
 namespace wave = qex::platform::wave;
@@ -29,6 +31,7 @@ constexpr int kInputBlocks = 32;
 const char* const kInputName = "QEX test input";
 const char* const kOutputName = "QEX test output";
 const char* const kFullOutputName = "QEX output to a full disk";
+const char* const kGoneInputName = "QEX input whose file is gone";
 
 std::filesystem::path testFolder;
 
@@ -56,7 +59,13 @@ public:
                                                    "pcm.qex_test_full {\n"
                                                    "  type file\n  slave.pcm \"null\"\n  file \"/dev/full\"\n"
                                                    "  format \"raw\"\n"
-                                                   "  hint { show on description \"" << kFullOutputName << "\" }\n}\n";
+                                                   "  hint { show on description \"" << kFullOutputName << "\" }\n}\n"
+                                                   // Cannot be opened: its input file does not exist.
+                                                   "pcm.qex_test_gone_in {\n"
+                                                   "  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
+                                                   "  infile \"" << (testFolder / "gone" / "in.raw").string() << "\"\n"
+                                                   "  format \"raw\"\n"
+                                                   "  hint { show on description \"" << kGoneInputName << "\" }\n}\n";
         ::setenv("HOME", testFolder.c_str(), 1);
         ::unsetenv("ALSA_CONFIG_PATH");
     }
@@ -75,6 +84,33 @@ std::vector<char> readFile(const std::filesystem::path& file)
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// Counts the times a file is opened, from the moment it exists.
+class FileOpens {
+public:
+    explicit FileOpens(const std::filesystem::path& file) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        EXPECT_GE(::inotify_add_watch(fd_, file.c_str(), IN_OPEN), 0);
+    }
+    ~FileOpens() { ::close(fd_); }
+    FileOpens(const FileOpens&) = delete;
+    FileOpens& operator=(const FileOpens&) = delete;
+
+    // Opens since the last call.
+    int Take()
+    {
+        int opens = 0;
+        alignas(inotify_event) char events[4096];
+        ssize_t n;
+        while ((n = ::read(fd_, events, sizeof events)) > 0)
+            for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+                opens += (reinterpret_cast<inotify_event*>(at)->mask & IN_OPEN) != 0;
+        return opens;
+    }
+
+private:
+    int fd_;
+};
 
 class AlsaChainTest : public ::testing::Test {
 protected:
@@ -105,16 +141,17 @@ TEST_F(AlsaChainTest, ThePcmsOfTheHintsAreListedByDescriptionBeforeTheVirtualDev
     EXPECT_EQ(deviceIdByName(WaveDirection::Input, wave::kTestSignalInputName), wave::waveGetNumDevs(WaveDirection::Input) - 1);
     EXPECT_EQ(deviceIdByName(WaveDirection::Output, wave::kSilentOutputName), wave::waveGetNumDevs(WaveDirection::Output) - 1);
     wave::WaveCaps caps;
-    ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, -1, caps), wave::kWaveNoError);
+    ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, -1, caps, wave::WaveCapsDetail::Listed), wave::kWaveNoError);
     EXPECT_FALSE(caps.ProductName.empty()) << "the default device has a name of its own";
-    EXPECT_EQ(wave::waveGetDevCaps(WaveDirection::Input, wave::waveGetNumDevs(WaveDirection::Input), caps),
+    EXPECT_EQ(wave::waveGetDevCaps(WaveDirection::Input, wave::waveGetNumDevs(WaveDirection::Input), caps,
+                                   wave::WaveCapsDetail::Listed),
               wave::kWaveErrBadDeviceId);
 }
 
 TEST_F(AlsaChainTest, CapabilitiesComeFromWhatThePcmAccepts)
 {
     wave::WaveCaps caps;
-    ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, inputId, caps), wave::kWaveNoError);
+    ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, inputId, caps, wave::WaveCapsDetail::Probed), wave::kWaveNoError);
     EXPECT_EQ(caps.ProductName, kInputName);
     EXPECT_NE(caps.Formats & wave::kFormat4S16, 0u);
     EXPECT_NE(caps.Formats & wave::kFormat1M08, 0u);
@@ -232,4 +269,40 @@ TEST_F(AlsaChainTest, AnOutputThatFailsForGoodIsReportedWithAlsasTextAndClosed)
     wi.Stop();
     wi.Close();
     EXPECT_EQ(dspThreadCount(), 0);
+}
+
+TEST_F(AlsaChainTest, SelectingADeviceDoesNotOpenItOnlyTheFormatCheckDoes)
+{
+    TMMWaveIn wi;
+    const TWaveFormatEx format = cdFormat();
+    wi.SetWaveFormat(&format);
+    wi.SetCallBackMode(TMMCBMode::cmThread);
+    FileOpens opens(testFolder / "in.raw");
+    // As the settings panel lists the devices, and as the settings select one.
+    for (int id = MapperId; id < wi.DeviceCount(); ++id)
+        wi.SetDeviceID(id);
+    wi.SetDeviceID(inputId);
+    EXPECT_EQ(wi.GetProductName(), kInputName);
+    EXPECT_EQ(opens.Take(), 0);
+    wi.Open();
+    EXPECT_GT(opens.Take(), 0) << "opening checks the format with the device";
+    wi.Close();
+}
+
+TEST_F(AlsaChainTest, ADeviceThatCannotBeOpenedSaysWhyInAlsasWords)
+{
+    TMMWaveIn wi;
+    const TWaveFormatEx format = cdFormat();
+    wi.SetWaveFormat(&format);
+    wi.SetCallBackMode(TMMCBMode::cmThread);
+    wi.SetDeviceID(deviceIdByName(WaveDirection::Input, kGoneInputName));
+    EXPECT_EQ(wi.GetProductName(), kGoneInputName) << "its name comes from the device list";
+    std::string text;
+    try {
+        wi.Open();
+    } catch (const EMMWaveInError& error) {
+        text = error.what();
+    }
+    EXPECT_EQ(text, "WaveInOpen:\n\rNo such file or directory");
+    EXPECT_FALSE(wi.DeviceOpen());
 }

@@ -18,7 +18,8 @@ int deviceIdByName(WaveDirection direction, const std::string& name)
     const int count = wave::waveGetNumDevs(direction);
     for (int id = 0; id < count; ++id) {
         wave::WaveCaps caps;
-        if (wave::waveGetDevCaps(direction, id, caps) == wave::kWaveNoError && caps.ProductName == name)
+        if (wave::waveGetDevCaps(direction, id, caps, wave::WaveCapsDetail::Listed) == wave::kWaveNoError &&
+            caps.ProductName == name)
             return id;
     }
     return -2;
