@@ -85,11 +85,16 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    // Runs the renderer; returns its exit code and keeps what it said on stderr.
+    // Runs the renderer; returns its exit code and keeps what it said on stderr. The renderer runs
+    // as a copy beside this test binary (itself a copy in a temporary folder), where it keeps the
+    // module's settings as the program would.
     int Render(const fs::path& input, const fs::path& output, const std::string& module = QEX_MODULE_FILE)
     {
+        const fs::path renderer = fs::read_symlink("/proc/self/exe").parent_path() / fs::path(QEX_RENDER).filename();
+        if (!fs::exists(renderer))
+            fs::copy_file(QEX_RENDER, renderer);
         const fs::path messages = folder / "stderr.txt";
-        const std::string command = std::string("'") + QEX_RENDER + "' --module '" + module + "' '" + input.string() +
+        const std::string command = std::string("'") + renderer.string() + "' --module '" + module + "' '" + input.string() +
                                     "' '" + output.string() + "' >/dev/null 2>'" + messages.string() + "'";
         const int status = std::system(command.c_str());
         const std::vector<char> text = readFile(messages);
