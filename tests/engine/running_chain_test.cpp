@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <thread>
 
 using namespace qextest;
 namespace wave = qex::platform::wave;
@@ -204,20 +205,27 @@ TEST_F(RunningChainTest, ExitWhileTheOutputIsMidBufferUnloadsTheModuleAfterItsBu
 TEST_F(RunningChainTest, AStopAskedForInsideTheOutputsHandlerAndApplyRightAfterLeaveNothingRunning)
 {
     std::atomic<bool> stopInside{false}, stoppedInside{false};
+    std::atomic<int> lingerMs{0};
     wo.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr*) {
         if (stopInside.exchange(false)) {
             wo.Stop();
             stoppedInside = true;
+            // Lets the main thread's closes come while the handler is still on its way out.
+            std::this_thread::sleep_for(std::chrono::milliseconds(lingerMs.load()));
         }
     };
-    // The main thread's closes meet the handler at varying points of its end.
-    for (int round = 0; round < 10; ++round) {
+    // The main thread's closes meet the handler at varying points of its end: before it asks for
+    // the stop, and while it pauses the device and asks; the output closed first or with the chain.
+    for (int round = 0; round < 12; ++round) {
         StartChain();
         RunPeriods(2);
+        lingerMs = round % 2 == 0 ? 0 : 20;
         stopInside = true;
         AdvanceFrames(kBufferFrames);
         ASSERT_TRUE(PumpUntil([&] { return stoppedInside.load(); }));
         stoppedInside = false;
+        if (round % 4 >= 2)
+            wo.Close();
         wi.Close();
         wo.Close();
         EXPECT_FALSE(wo.DeviceOpen()) << "round " << round;
