@@ -1,5 +1,8 @@
 #include "engine_test_support.h"
 
+#include "wave_in.h"
+#include "wave_out.h"
+
 #include <algorithm>
 #include <dlfcn.h>
 #include <thread>
@@ -226,6 +229,35 @@ void VirtualDeviceTest::TearDown()
     dispatcher_.pump();
     qex::platform::installMainThreadDispatcher(nullptr);
     wave::setVirtualClock(nullptr);
+}
+
+void VirtualDeviceTest::RunPeriods(int periods, std::uint64_t frames, const std::atomic<int>& pushes,
+                                   const std::atomic<int>& fills)
+{
+    for (int n = 0; n < periods; ++n) {
+        const int wantedPushes = pushes.load() + 1;
+        const int wantedFills = fills.load() + 1;
+        AdvanceFrames(frames);
+        ASSERT_TRUE(PumpUntil([&] { return pushes.load() == wantedPushes && fills.load() == wantedFills; }))
+            << "period " << n;
+    }
+}
+
+void VirtualDeviceTest::UseTestInput(TMMWaveIn& wi, int bufferBytes, int numBuffers)
+{
+    const TWaveFormatEx format = cdFormat();
+    wi.SetWaveFormat(&format);
+    wi.SetBufferSize(bufferBytes);
+    wi.SetNumBuffers(numBuffers);
+    wi.SetDeviceID(testInput_);
+    wi.SetCallBackMode(TMMCBMode::cmThread);
+}
+
+void VirtualDeviceTest::UseSilentOutput(TMMWaveOut& wo, int numBuffers)
+{
+    wo.SetNumBuffers(numBuffers);
+    wo.SetDeviceID(silentOutput_);
+    wo.SetCallBackMode(TMMCBMode::cmThread);
 }
 
 void VirtualDeviceTest::AdvanceFrames(std::uint64_t frames)

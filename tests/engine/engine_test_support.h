@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+class TMMWaveIn;
+class TMMWaveOut;
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -153,6 +156,15 @@ protected:
     // Moves the clock on by a number of 44.1 kHz frames, exactly.
     void AdvanceFrames(std::uint64_t frames);
     bool PumpUntil(const std::function<bool()>& ready) { return pumpUntil(dispatcher_, ready); }
+    // Moves the clock one buffer period of `frames` at a time; before it moves on, the input's
+    // buffer of that period has been pushed and the output's played buffer refilled, as the
+    // counts of pushes and fills tell.
+    void RunPeriods(int periods, std::uint64_t frames, const std::atomic<int>& pushes, const std::atomic<int>& fills);
+
+    // A device on the virtual test-signal input or silent output, in the program's format and
+    // handled on its own thread.
+    void UseTestInput(TMMWaveIn& wi, int bufferBytes, int numBuffers);
+    void UseSilentOutput(TMMWaveOut& wo, int numBuffers);
 
     std::shared_ptr<qex::platform::wave::ManualWaveClock> clock_;
     qex::platform::MainThreadDispatcher dispatcher_;

@@ -43,17 +43,10 @@ protected:
     void SetUp() override
     {
         VirtualDeviceTest::SetUp();
-        const TWaveFormatEx format = cdFormat();
-        wi.SetWaveFormat(&format);
-        wi.SetBufferSize(kBufferBytes);
-        wi.SetNumBuffers(4);
-        wi.SetDeviceID(testInput_);
-        wi.SetCallBackMode(TMMCBMode::cmThread);
+        UseTestInput(wi, kBufferBytes, 4);
         ring.SetNumBuffers(kRingSlots);
         ring.SetQueueMode(TMMQueueMode::qmDuplex);
-        wo.SetNumBuffers(4);
-        wo.SetDeviceID(silentOutput_);
-        wo.SetCallBackMode(TMMCBMode::cmThread);
+        UseSilentOutput(wo, 4);
 
         wi.SetOutput(&ring);
         ring.SetOutput(&hold);
@@ -83,18 +76,7 @@ protected:
         wi.Start();
     }
 
-    // Moves the clock one buffer period at a time; before it moves on, the input's buffer of
-    // that period has been pushed and the output's played buffer refilled.
-    void RunPeriods(int periods)
-    {
-        for (int n = 0; n < periods; ++n) {
-            const int wantedPushes = pushes.load() + 1;
-            const int wantedFills = fills.load() + 1;
-            AdvanceFrames(kBufferFrames);
-            ASSERT_TRUE(PumpUntil([&] { return pushes.load() == wantedPushes && fills.load() == wantedFills; }))
-                << "period " << n;
-        }
-    }
+    void RunPeriods(int periods) { VirtualDeviceTest::RunPeriods(periods, kBufferFrames, pushes, fills); }
 
     // Lets the next period begin and the output's thread run into a pull that takes a while.
     void HoldTheOutputInItsNextPull()

@@ -30,18 +30,11 @@ protected:
     void SetUp() override
     {
         VirtualDeviceTest::SetUp();
-        const TWaveFormatEx format = cdFormat();
-        wi.SetWaveFormat(&format);
-        wi.SetBufferSize(kBufferBytes);
-        wi.SetNumBuffers(8);
-        wi.SetDeviceID(testInput_);
-        wi.SetCallBackMode(TMMCBMode::cmThread);
+        UseTestInput(wi, kBufferBytes, 8);
         ring.SetNumBuffers(kRingSlots);
         ring.SetQueueMode(TMMQueueMode::qmDuplex);
         wo.SetBufferSize(2 * kBufferBytes);
-        wo.SetNumBuffers(kOutputBuffers);
-        wo.SetDeviceID(silentOutput_);
-        wo.SetCallBackMode(TMMCBMode::cmThread);
+        UseSilentOutput(wo, kOutputBuffers);
 
         wi.SetOutput(&ring);
         ring.SetOutput(&host);
@@ -71,18 +64,7 @@ protected:
         wi.Start();
     }
 
-    // Moves the clock one buffer period at a time; before it moves on, the input's buffer of
-    // that period has been pushed and the output's played buffer refilled.
-    void RunPeriods(int periods)
-    {
-        for (int n = 0; n < periods; ++n) {
-            const int wantedPushes = pushes.load() + 1;
-            const int wantedFills = fills.load() + 1;
-            AdvanceFrames(kBufferFrames);
-            ASSERT_TRUE(PumpUntil([&] { return pushes.load() == wantedPushes && fills.load() == wantedFills; }))
-                << "period " << n;
-        }
-    }
+    void RunPeriods(int periods) { VirtualDeviceTest::RunPeriods(periods, kBufferFrames, pushes, fills); }
 
     // Starts the chain as the main window does, runs it and stops it.
     void Run(int periods)

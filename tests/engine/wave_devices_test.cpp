@@ -47,12 +47,7 @@ protected:
     void SetUp() override
     {
         VirtualDeviceTest::SetUp();
-        const TWaveFormatEx format = cdFormat();
-        wi.SetWaveFormat(&format);
-        wi.SetBufferSize(kBufferBytes);
-        wi.SetNumBuffers(4);
-        wi.SetDeviceID(testInput_);
-        wi.SetCallBackMode(TMMCBMode::cmThread);
+        UseTestInput(wi, kBufferBytes, 4);
         wi.SetOutput(&sink);
     }
 
@@ -86,9 +81,7 @@ protected:
         source->SetOutput(&wo);
         wo.SetOutput(&sink);
         wo.SetBufferSize(kBufferBytes);
-        wo.SetNumBuffers(4);
-        wo.SetDeviceID(silentOutput_);
-        wo.SetCallBackMode(TMMCBMode::cmThread);
+        UseSilentOutput(wo, 4);
         wo.OnStop = [this](TMMDSPComponent*) {
             ++stops;
             stopThread = std::this_thread::get_id();
