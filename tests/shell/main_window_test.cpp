@@ -60,7 +60,8 @@ struct Installation {
         int id = InvalidId;
         for (int candidate = 0; candidate < wave::waveGetNumDevs(direction); ++candidate) {
             wave::WaveCaps caps{};
-            if (wave::waveGetDevCaps(direction, candidate, caps) == wave::kWaveNoError && caps.ProductName == name)
+            if (wave::waveGetDevCaps(direction, candidate, caps, wave::WaveCapsDetail::Listed) == wave::kWaveNoError &&
+                caps.ProductName == name)
                 id = candidate;
         }
         const std::string side = input ? "Input" : "Output";
