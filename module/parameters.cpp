@@ -67,9 +67,11 @@ void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
     s.LookaheadLength.set(MsToSamples(std::min(g.LookaheadMs.get(), kMaxLookaheadMs)));
     s.StereoDelayLength.set(MsToSamples(std::min(g.StereoDepthMs.get(), kMaxStereoDepthMs)));
 
-    const double efficiency = g.MultibandEfficiencyPct.get() * 0.01;
-    s.Efficiency.set(static_cast<float>(efficiency));
-    s.OneMinusEfficiency.set(static_cast<float>(1 - efficiency));
+    // 1 − a is taken from the stored single-precision a, so that the two add up to 1 as
+    // closely as single precision allows (exactly from 50 % up).
+    const float efficiency = static_cast<float>(g.MultibandEfficiencyPct.get() * 0.01);
+    s.Efficiency.set(efficiency);
+    s.OneMinusEfficiency.set(1 - efficiency);
 
     const uint32_t hold = static_cast<uint32_t>(MsToSamples(g.HoldMs.get()));
     for (int band = 0; band < kBandCount; ++band)

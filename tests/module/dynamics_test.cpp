@@ -362,6 +362,30 @@ TEST(MultibandProcessor, EfficiencyBlendsTheGainsTowardUnity)
     }
 }
 
+TEST(MultibandProcessor, EfficiencyPairIsSplitInSinglePrecision)
+{
+    // 1 − a is taken from the single-precision a, not from the percent: from 50 % up that
+    // difference is exact, so a band at unity gain stays at exactly 1.
+    for (int efficiency = 0; efficiency <= 100; ++efficiency) {
+        Defaults d;
+        d.global().MultibandEfficiencyPct.set(efficiency);
+        d.Refresh();
+        const float a = d.settings().Efficiency.get();
+        EXPECT_EQ(a, static_cast<float>(efficiency * 0.01)) << efficiency;
+        EXPECT_EQ(d.settings().OneMinusEfficiency.get(), 1 - a) << efficiency;
+    }
+    for (const int efficiency : {52, 60, 77, 99}) {
+        Multiband m;
+        m.d.global().MultibandEfficiencyPct.set(efficiency);
+        m.d.Refresh();
+        for (int n = 0; n < 500; ++n) {
+            m.Process({Sine(700, n, 3000), Sine(2500, n, 3000)});
+            for (int band = 0; band < kMultibandCount; ++band)
+                ASSERT_EQ(m.d.gains().BandGain[band].get(), 1.0) << efficiency << " " << band;
+        }
+    }
+}
+
 TEST(MultibandProcessor, LookaheadDelaysTheBandsByItsLengthPlusOne)
 {
     // The same input with look-ahead 0 and 100 ms: the outputs are the same, 4410 frames apart,
