@@ -1,9 +1,11 @@
 #include "parameters.h"
 
 #include "dsp/conversions.h"
+#include "dsp/lookahead_delay.h"
 #include "dsp/soft_clip.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace qex {
 
@@ -11,11 +13,19 @@ using namespace dsp;
 
 namespace {
 
-// Derived lengths index fixed-size delay lines: a preset loaded from a file is not range
-// checked, so the lengths are held to what the panel's controls allow.
-constexpr int kMaxLookaheadMs = 100;
-constexpr int kMaxStereoDepthMs = 20;
+// A preset loaded from a file is not range checked, so each derived length is held to what
+// its state can take: the look-ahead to the rows of its delay line (hand-edited times up to
+// 113 ms keep their exact length), the stereo delay to the panel's 20 ms, the hold to its
+// 32-bit counter. Negative times give no length.
+constexpr int32_t kLongestLookahead = LookaheadDelay::kRows - 1;
+constexpr int32_t kLongestStereoDelay = 20 * kSampleRate / 1000;
 constexpr uint32_t kDualBandHold = 500;
+
+template <typename Length>
+Length SamplesWithin(int ms, Length longest)
+{
+    return static_cast<Length>(std::clamp<int64_t>(MsToSamples(ms), 0, longest));
+}
 
 } // namespace
 
@@ -64,8 +74,8 @@ void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
     s.BassWeight.set((100 - mix) * 0.01);
     s.MasterWeight.set(mix * 0.01);
 
-    s.LookaheadLength.set(MsToSamples(std::min(g.LookaheadMs.get(), kMaxLookaheadMs)));
-    s.StereoDelayLength.set(MsToSamples(std::min(g.StereoDepthMs.get(), kMaxStereoDepthMs)));
+    s.LookaheadLength.set(SamplesWithin(g.LookaheadMs.get(), kLongestLookahead));
+    s.StereoDelayLength.set(SamplesWithin(g.StereoDepthMs.get(), kLongestStereoDelay));
 
     // 1 − a is taken from the stored single-precision a, so that the two add up to 1 as
     // closely as single precision allows (exactly from 50 % up).
@@ -73,7 +83,7 @@ void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
     s.Efficiency.set(efficiency);
     s.OneMinusEfficiency.set(1 - efficiency);
 
-    const uint32_t hold = static_cast<uint32_t>(MsToSamples(g.HoldMs.get()));
+    const uint32_t hold = SamplesWithin(g.HoldMs.get(), UINT32_MAX);
     for (int band = 0; band < kBandCount; ++band)
         path.Gains.record(band, Compressor).holdLength.set(band < kMultibandCount ? hold : kDualBandHold);
 

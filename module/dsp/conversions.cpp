@@ -16,15 +16,15 @@ int32_t LevelFromTenthDb(int tenthDb)
 
 double TimeCoef(int ms)
 {
-    if (ms == 0)
+    if (ms <= 0)
         return 0.0;
     // The base is written with ten digits on purpose: stored presets were tuned with it.
     return std::pow(2.718281828, -4.6 / (ms * 0.001 * kSampleRate));
 }
 
-int32_t MsToSamples(int ms)
+int64_t MsToSamples(int ms)
 {
-    return ms * kSampleRate / 1000;
+    return int64_t{ms} * kSampleRate / 1000;
 }
 
 } // namespace qex::dsp

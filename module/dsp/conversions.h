@@ -15,10 +15,13 @@ int32_t LevelFromDb(int db);
 // 32767 × 10^(tenths/200), truncated, within the 32-bit range like LevelFromDb.
 int32_t LevelFromTenthDb(int tenthDb);
 // Factor c of the one-pole follower y = c·y + (1 − c)·x that closes 99 % of a step in ms
-// milliseconds; 0 for 0 ms.
+// milliseconds; 0 for 0 ms. A time cannot be negative: a negative one, which only a hand-edited
+// preset can hold, counts as 0 ms instead of giving a factor above 1 that would make the
+// follower grow without bound.
 double TimeCoef(int ms);
-// Whole samples in ms milliseconds, truncated.
-int32_t MsToSamples(int ms);
+// Whole samples in ms milliseconds, truncated, worked out in 64 bits so that any time a preset
+// can hold converts without overflow.
+int64_t MsToSamples(int ms);
 
 // A value truncated toward zero to a 32-bit integer, saturating at the ends of the range. Not a
 // number, which only a fault upstream could produce, gives 0 instead of an undefined conversion.

@@ -11,7 +11,7 @@ namespace qex::dsp {
 
 class LookaheadDelay {
 public:
-    static constexpr int kRows = 5000; // the longest look-ahead is 4410 samples
+    static constexpr int kRows = 5000; // the panel's longest look-ahead is 4410 samples
     // Bands 0..4 of the multiband processor, then "HF" and "LF" of the dual-band stage.
     static constexpr int kCells = 7;
 

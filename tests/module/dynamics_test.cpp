@@ -388,22 +388,30 @@ TEST(MultibandProcessor, EfficiencyPairIsSplitInSinglePrecision)
 
 TEST(MultibandProcessor, LookaheadDelaysTheBandsByItsLengthPlusOne)
 {
-    // The same input with look-ahead 0 and 100 ms: the outputs are the same, 4410 frames apart,
-    // and the 0 ms output itself lags the bank by one frame.
-    Multiband shortest(0), longest(100);
-    std::vector<double> a, b;
-    for (int n = 0; n < 6000; ++n) {
-        const Frame in{Sine(440, n, 30000) * (n < 3000 ? 1.0 : 0.2), Sine(90, n, 20000)};
-        a.push_back(shortest.Process(in).L);
-        b.push_back(longest.Process(in).L);
+    // The same input with look-ahead 0 and longer: the outputs are the same, the longer one
+    // later by its length, and the 0 ms output itself lags the bank by one frame. Beyond the
+    // panel's 100 ms (hand-edited presets) the length is exact up to the delay line's 5000
+    // rows (113 ms) and held there above.
+    struct Case {
+        int ms, length;
+    };
+    for (const Case c : {Case{100, 4410}, Case{113, 4983}, Case{114, 4999}, Case{100000, 4999}}) {
+        SCOPED_TRACE(c.ms);
+        Multiband shortest(0), longer(c.ms);
+        std::vector<double> a, b;
+        for (int n = 0; n < 6000; ++n) {
+            const Frame in{Sine(440, n, 30000) * (n < 3000 ? 1.0 : 0.2), Sine(90, n, 20000)};
+            a.push_back(shortest.Process(in).L);
+            b.push_back(longer.Process(in).L);
+        }
+        for (int n = 0; n < c.length; ++n)
+            ASSERT_EQ(b[n], 0.0) << n;
+        for (int n = 0; n + c.length < 6000; ++n)
+            ASSERT_EQ(b[n + c.length], a[n]) << n;
+        // The input starts at frame 1 (a sine from phase 0) and leaves one frame later.
+        const auto firstSound = std::find_if(a.begin(), a.end(), [](double v) { return v != 0.0; });
+        EXPECT_EQ(firstSound - a.begin(), 2);
     }
-    for (int n = 0; n < 4410; ++n)
-        ASSERT_EQ(b[n], 0.0) << n;
-    for (int n = 0; n + 4410 < 6000; ++n)
-        ASSERT_EQ(b[n + 4410], a[n]) << n;
-    // The input starts at frame 1 (a sine from phase 0) and leaves one frame later.
-    const auto firstSound = std::find_if(a.begin(), a.end(), [](double v) { return v != 0.0; });
-    EXPECT_EQ(firstSound - a.begin(), 2);
 }
 
 TEST(DualBandProcessor, RecombinesFlatWithEqualGainsAndScalesByTheDrive)

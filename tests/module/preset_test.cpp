@@ -275,7 +275,7 @@ TEST_F(PresetTest, LoadedLengthsStayWithinTheDelayLines)
     module->BrowseUp(5);
     module->Load();
     EXPECT_EQ(module->Path.Settings.StereoDelayLength.get(), 882);
-    EXPECT_EQ(module->Path.Settings.LookaheadLength.get(), 4410);
+    EXPECT_EQ(module->Path.Settings.LookaheadLength.get(), 4999);
     std::vector<int16_t> samples = test::StereoSine(10000, 440, 8000, 6000);
     module->ModifySamples(samples.data(), 10000, 16, 2, 44100);
 }
@@ -310,6 +310,54 @@ TEST_F(PresetTest, HandEditedLevelsBeyondThePanelsRangesKeepTheGainsFinite)
     }
     EXPECT_TRUE(std::isfinite(module->Path.Meters.AgcMasterGain.get()));
     EXPECT_GT(module->Path.Meters.OutputPeak.get(), 0.0);
+}
+
+TEST_F(PresetTest, HandEditedTimesBeyondThePanelsRangesStayUsable)
+{
+    struct Case {
+        int32_t holdMs;
+        uint32_t holdLength;
+    };
+    for (const Case c : {Case{60000, 2646000}, Case{INT32_MAX, UINT32_MAX}, Case{-20, 0}}) {
+        SCOPED_TRACE(c.holdMs);
+        // Negative attack and release times everywhere: a time cannot be negative, so they
+        // count as 0 ms instead of making the followers grow without bound.
+        WritePreset(6, [&](ParameterSet& s) {
+            for (auto& record : s.Records) {
+                record.Attack1Ms.set(-5);
+                record.Release1Ms.set(-300);
+                record.Attack2Ms.set(-1);
+                record.Release2Ms.set(-20000);
+            }
+            s.Global.HoldMs.set(c.holdMs);
+            s.Global.MasterAttackMs.set(-100);
+            s.Global.MasterReleaseMs.set(-2000);
+            s.Global.BassAttackMs.set(-100);
+            s.Global.BassReleaseMs.set(-1000);
+            s.Global.ExpanderOn.set(1);
+            s.Global.LimiterOn.set(1);
+        });
+        WriteModuleSetting(Settings(), "ProcessNumber", 6);
+        auto module = NewModule();
+        module->Init();
+        EXPECT_EQ(module->Path.Gains.record(0, Compressor).holdLength.get(), c.holdLength);
+        EXPECT_EQ(module->Path.Gains.record(kBandLF, Compressor).holdLength.get(), 500u);
+        EXPECT_EQ(module->Path.Gains.record(2, Compressor).release2.get(), 0.0);
+        EXPECT_EQ(module->Path.Settings.MasterRelease.get(), 0.0);
+
+        std::vector<int16_t> samples = test::StereoSine(2 * 44100, 440, 8000, 6000);
+        module->ModifySamples(samples.data(), 2 * 44100, 16, 2, 44100);
+        for (int band = 0; band < kBandCount; ++band) {
+            EXPECT_TRUE(std::isfinite(module->Path.Gains.BandGain[band].get())) << band;
+            for (int section = 0; section < kSectionCount; ++section) {
+                const dsp::SectionRecord& r = module->Path.Gains.record(band, section);
+                EXPECT_TRUE(std::isfinite(r.gain.get())) << band << section;
+                EXPECT_LE(r.envelope, 1e6) << band << section;
+            }
+        }
+        EXPECT_TRUE(std::isfinite(module->Path.Meters.AgcMasterGain.get()));
+        EXPECT_GT(module->Path.Meters.OutputPeak.get(), 1000.0);
+    }
 }
 
 TEST_F(PresetTest, PanelChangesRefreshTheirDerivedValues)
