@@ -184,8 +184,12 @@ public:
             }
             for (size_t p = 0; p < N; ++p) {
                 RaiseToPower(std::span(compressorGain[p]).first(count), compressor[p].exponent);
-                computer_.SlowEnvelope[pairs_[p].second].set(compressor[p].slow[1]);
-                computer_.SlowEnvelope[pairs_[p].first].set(compressor[p].slow[0]);
+                const CompressorLanes& c = compressor[p];
+                const Pair slowGain = Power(c.slow / c.threshold, c.exponent);
+                computer_.SlowGain[pairs_[p].second].set(slowGain[1]);
+                computer_.SlowGain[pairs_[p].first].set(slowGain[0]);
+                computer_.SlowEnvelope[pairs_[p].second] = c.slow[1];
+                computer_.SlowEnvelope[pairs_[p].first] = c.slow[0];
             }
             Store(compressor, Compressor);
         } else {
@@ -246,7 +250,7 @@ private:
         const SectionRecord& a = computer_.record(bands.first, section);
         const SectionRecord& b = computer_.record(bands.second, section);
         if constexpr (std::is_same_v<Lanes, CompressorLanes>)
-            return Lanes(a, b, computer_.SlowEnvelope[bands.first].get(), computer_.SlowEnvelope[bands.second].get());
+            return Lanes(a, b, computer_.SlowEnvelope[bands.first], computer_.SlowEnvelope[bands.second]);
         else
             return Lanes(a, b);
     }
@@ -274,27 +278,15 @@ void SectionCoefficients::PublishFrom(const SectionCoefficients& other)
     exponent.set(other.exponent.get());
 }
 
-double BandGainComputer::SlowGain(int band) const
-{
-    const SectionRecord& c = Records[RecordIndex(band, Compressor)];
-    const double threshold = c.threshold.get();
-    const double slow = SlowEnvelope[band].get();
-    // Before the compressor has run, the envelope has not yet been lifted to the threshold.
-    const double ratio = std::max(slow, threshold) / threshold;
-    const double exponent = c.exponent.get();
-    return Power(Pair{ratio, ratio}, Pair{exponent, exponent})[0];
-}
-
 void BandGainComputer::ResetStates()
 {
     for (auto& r : Records) {
         r.envelope = 0.0;
         r.holdCounter = 0;
     }
-    for (int b = 0; b < kBandCount; ++b) {
-        BandGain[b].set(0.0);
-        SlowEnvelope[b].set(0.0);
-    }
+    for (auto& gain : BandGain)
+        gain.set(0.0);
+    SlowEnvelope.fill(0.0);
 }
 
 void BandGainComputer::Compute(int first, int last, std::span<const BandValues> levels, std::span<const bool> gated,

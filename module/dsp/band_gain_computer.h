@@ -45,14 +45,14 @@ public:
     // The last frame's gains, meter values (the multiband processor replaces those of its
     // bands by the gains it applies).
     std::array<Shared<double>, kBandCount> BandGain;
-    // The compressors' slow envelopes, published for the panel's "slow gain" meters.
-    std::array<Shared<double>, kBandCount> SlowEnvelope;
+    // The gain of each compressor's slow envelope as its last run left it, the meter value
+    // shown beside the compressor gain: it stands while the compressor is off or after a reset
+    // until the compressor runs again, and is 0 before it has ever run.
+    std::array<Shared<double>, kBandCount> SlowGain;
+    // The compressors' slow envelopes.
+    std::array<double, kBandCount> SlowEnvelope{};
 
     SectionRecord& record(int band, int section) { return Records[RecordIndex(band, section)]; }
-
-    // The gain of a band's slow envelope, the meter value shown beside its compressor gain.
-    // Worked out when the panel reads it rather than per frame.
-    double SlowGain(int band) const;
 
     // Envelopes, hold counters, slow envelopes and band gains back to 0.
     void ResetStates();

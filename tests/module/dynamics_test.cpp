@@ -241,7 +241,38 @@ TEST(BandGainComputer, CompressesAboveTheThresholdByTheRatio)
     EXPECT_NEAR(gains.BandGain[2].get(), expected, 1e-4);
     EXPECT_NEAR(32000 * gains.BandGain[2].get(), threshold * std::pow(32000 / threshold, 0.25), 2.0);
     // Both envelopes have settled on the level: the slow envelope's meter shows the same gain.
-    EXPECT_NEAR(gains.SlowGain(2), expected, 1e-4);
+    EXPECT_NEAR(gains.SlowGain[2].get(), expected, 1e-4);
+}
+
+TEST(BandGainComputer, SlowGainMeterShowsTheCompressorsLastRun)
+{
+    Defaults d;
+    BandGainComputer& gains = d.gains();
+    const auto slowGain = [&] { return gains.SlowGain[3].get(); };
+    EXPECT_EQ(slowGain(), 0.0); // never run
+
+    for (int n = 0; n < 20000; ++n)
+        d.Compute(3, 3, {0, 0, 0, 30000});
+    const SectionRecord& c = gains.record(3, Compressor);
+    const double shown = slowGain();
+    const double expected = std::pow(gains.SlowEnvelope[3] / c.threshold.get(), c.exponent.get());
+    EXPECT_NEAR(shown, expected, expected * 1e-12);
+    EXPECT_LT(shown, 0.9);
+
+    // A new ratio, the compressor switched off, a reset: none of them moves the meter until
+    // the compressor runs again.
+    d.set.record(3, Compressor).Ratio.set(100);
+    d.Refresh();
+    EXPECT_EQ(slowGain(), shown);
+    d.global().CompressorOn.set(0);
+    for (int n = 0; n < 100; ++n)
+        d.Compute(3, 3, {0, 0, 0, 1000});
+    EXPECT_EQ(slowGain(), shown);
+    gains.ResetStates();
+    EXPECT_EQ(slowGain(), shown);
+    d.global().CompressorOn.set(1);
+    d.Compute(3, 3, {0, 0, 0, 1000});
+    EXPECT_EQ(slowGain(), 1.0); // lifted to the threshold from 0
 }
 
 TEST(BandGainComputer, LimiterFollowsWhileOffAndLimitsAtOnce)
