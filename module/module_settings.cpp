@@ -11,6 +11,8 @@ namespace qex {
 
 namespace {
 
+constexpr std::string_view kHostSettingsName = "qex.ini";
+
 bool SameNameIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
@@ -23,18 +25,18 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b)
 std::filesystem::path ModuleSettingsPath(const std::filesystem::path& hostExecutable)
 {
     const std::filesystem::path folder = hostExecutable.parent_path();
-    const std::string name = "Qex.ini";
-
+    // The host's own spelling comes first: where other spellings lie beside it, the host and
+    // the module must still share one file.
+    const std::filesystem::path hostFile = folder / kHostSettingsName;
     std::error_code ec;
+    if (std::filesystem::exists(hostFile, ec))
+        return hostFile;
+
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        if (SameNameIgnoringCase(entry, name))
+        if (SameNameIgnoringCase(it->path().filename().string(), kHostSettingsName))
             return it->path();
     }
-    std::string hostSpelling = name;
-    std::transform(hostSpelling.begin(), hostSpelling.end(), hostSpelling.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return folder / hostSpelling;
+    return hostFile;
 }
 
 int ReadModuleSetting(const std::filesystem::path& file, std::string_view key, int defaultValue)

@@ -10,7 +10,8 @@ inline constexpr std::string_view kSettingsSection = "OrvianAudioProcessor";
 
 // "Qex.ini" beside the host executable (not beside the module library). The host keeps its own
 // settings in the same file under the name "qex.ini"; file names compare without regard to case,
-// so an existing file of either spelling is used, and a new one takes the host's spelling.
+// so the host's "qex.ini" is used where it exists, else a file of another spelling, and a new
+// one takes the host's spelling.
 std::filesystem::path ModuleSettingsPath(const std::filesystem::path& hostExecutable);
 
 // Integer keys of the module's section. A missing or unreadable value reads as the default;

@@ -47,6 +47,15 @@ TEST(ModuleSettingsPath, IsTheHostsSettingsFileWhateverItsCase)
     EXPECT_EQ(ModuleSettingsPath(host), folder.path() / "QEX.INI");
 }
 
+TEST(ModuleSettingsPath, PrefersTheHostsSpellingWhereSeveralExist)
+{
+    // Whatever order the folder lists them in, the module settles on the host's file.
+    test::TempFolder folder;
+    for (const char* name : {"qex.ini", "QEX.INI", "Qex.ini", "qex.INI", "QEX.ini", "qEx.ini", "qeX.Ini", "QeX.iNi"})
+        test::WriteFileBytes(folder.path() / name, "", 0);
+    EXPECT_EQ(ModuleSettingsPath(test::HostExecutableIn(folder.path())), folder.path() / "qex.ini");
+}
+
 // Records what the module does with its panel window.
 struct FakePanel : PanelWindow {
     explicit FakePanel(std::vector<std::string>& log) : log(log) { log.push_back("create"); }
