@@ -188,17 +188,39 @@ TEST_F(SignalPathTest, ApplyingParametersRestartsTheDynamics)
     EXPECT_EQ(module->Path.Gains.record(1, Compressor).envelope, module->Path.Gains.record(1, Compressor).threshold.get());
 }
 
-TEST_F(SignalPathTest, HighClipThresholdWithPreemphasisDrivesTheOutputLowpassHard)
+TEST_F(SignalPathTest, HighClipThresholdWithPreemphasisNeverWrapsTheOutput)
 {
-    // The setting under which a 32-bit output low-pass used to wrap: the clipper's output
-    // then exceeds the ±139 000 that such a sum could take.
-    module->ChangeSection(kBandHF, Compressor, &SectionParams::BandGainTenthDb, 120);
-    module->ChangeGlobal(&GlobalParams::PreemphOn, 1);
-    std::vector<int16_t> samples(2 * 44100);
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = (i / 2 / 20) % 2 ? 32767 : -32767;
-    Process(samples, 2);
-    EXPECT_GT(meters().ClipPeak.get(), 139000.0);
+    // "Clip Thr" +12.0 dB with pre-emphasis on, and a full-scale square wave: the clipper's
+    // output exceeds the ±139 000 that a 32-bit output low-pass could sum, which would turn
+    // the largest peaks into spikes of the opposite sign. At an output level of 90 % the safety
+    // clip's far end stays below the clamp, so the output still tells a peak of 140 000 or more
+    // before the safety clip. The band-limited output never swings from such a peak to one of
+    // the other sign from one frame to the next; a wrapped sum does.
+    const double farEnd = 0.9 * dsp::SoftClip(dsp::Pair{140000, 140000}, 32760)[0];
+    for (const int halfPeriod : {15, 30, 50}) {
+        SCOPED_TRACE(halfPeriod);
+        auto m = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+        m->Init();
+        m->ChangeSection(kBandHF, Compressor, &SectionParams::BandGainTenthDb, 120);
+        m->ChangeGlobal(&GlobalParams::PreemphOn, 1);
+        m->ChangeGlobal(&GlobalParams::OutLevelPct, 90);
+        std::vector<int16_t> samples(2 * 44100);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = (i / 2 / halfPeriod) % 2 ? 32767 : -32767;
+        m->ModifySamples(samples.data(), 44100, 16, 2, 44100);
+        ASSERT_GT(m->Path.Meters.ClipPeak.get(), 139000.0);
+
+        int peaks = 0;
+        for (size_t i = 2; i < samples.size(); ++i) {
+            const int previous = samples[i - 2], current = samples[i];
+            if (std::abs(current) < farEnd)
+                continue;
+            ++peaks;
+            ASSERT_FALSE(std::abs(previous) >= farEnd && (previous > 0) != (current > 0))
+                << "frame " << i / 2 << ": " << previous << ", " << current;
+        }
+        EXPECT_GT(peaks, 0);
+    }
 }
 
 TEST_F(SignalPathTest, SwitchingBypassAllKeepsTheOutputIndependentOfTheBufferSize)
