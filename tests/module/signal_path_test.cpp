@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -251,6 +253,145 @@ TEST_F(SignalPathTest, SwitchingBypassAllKeepsTheOutputIndependentOfTheBufferSiz
     const auto single = run(1);
     for (size_t i = 0; i < whole.size(); ++i)
         ASSERT_EQ(whole[i], single[i]) << "sample " << i;
+}
+
+// A fresh module from the test's folder, set up by change, with samples run through it in
+// buffers of 1024 frames; returns the output.
+std::vector<int16_t> Render(const std::filesystem::path& folder, std::vector<int16_t> samples, int channels,
+                            const std::function<void(ProcessingModule&)>& change = {}, int rate = 44100)
+{
+    auto m = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder));
+    m->Init();
+    if (change)
+        change(*m);
+    const int frames = static_cast<int>(samples.size()) / channels;
+    for (int first = 0; first < frames; first += 1024)
+        m->ModifySamples(samples.data() + static_cast<ptrdiff_t>(first) * channels, std::min(1024, frames - first),
+                         16, channels, rate);
+    return samples;
+}
+
+// Interleaved samples of a music-like signal: a few tones and a swell.
+std::vector<int16_t> Program(int frames, int channels, double stereoSpread = 0.0)
+{
+    std::vector<int16_t> samples(static_cast<size_t>(frames) * channels);
+    for (int i = 0; i < frames; ++i) {
+        const double swell = 0.6 + 0.4 * std::sin(0.0007 * i);
+        const double left =
+            swell * (9000 * std::sin(0.011 * i) + 5000 * std::sin(0.13 * i) + 2000 * std::sin(1.7 * i));
+        for (int c = 0; c < channels; ++c)
+            samples[static_cast<size_t>(i) * channels + c] =
+                static_cast<int16_t>(c == 1 ? left * (1 - stereoSpread) + stereoSpread * 4000 * std::sin(0.05 * i)
+                                            : left + 37 * c);
+    }
+    return samples;
+}
+
+TEST_F(SignalPathTest, HigherRatesAreProcessedLikeFortyFourPointOne)
+{
+    const auto input = Program(20000, 2, 0.5);
+    EXPECT_EQ(Render(folder.path(), input, 2, {}, 48000), Render(folder.path(), input, 2));
+}
+
+TEST_F(SignalPathTest, MonoAndSixChannelsProcessTheFirstSampleAsACentredPair)
+{
+    const auto stereo = Render(folder.path(), Program(20000, 2), 2);
+    for (const int channels : {1, 6}) {
+        SCOPED_TRACE(channels);
+        const auto output = Render(folder.path(), Program(20000, channels), channels);
+        for (int i = 0; i < 20000; ++i) {
+            ASSERT_EQ(stereo[2 * i + 1], stereo[2 * i]) << i; // a centred pair stays centred
+            ASSERT_EQ(output[static_cast<size_t>(i) * channels], stereo[2 * i]) << i;
+        }
+    }
+}
+
+TEST_F(SignalPathTest, MultibandBypassHoldsTheDelayIndexAndTheBandMeters)
+{
+    // With "BYPASS" the shared delay index stands still: the look-ahead setting no longer
+    // matters and the dual band looks one frame ahead, as at 0 ms; the band meters stand.
+    const auto input = Program(30000, 2, 0.3);
+    const auto lookahead = [](int ms, bool bypass) {
+        return [ms, bypass](ProcessingModule& m) {
+            m.ChangeGlobal(&GlobalParams::LookaheadMs, ms);
+            m.ChangeFlag(Flag::MultibandBypass, bypass);
+        };
+    };
+    EXPECT_EQ(Render(folder.path(), input, 2, lookahead(100, true)), Render(folder.path(), input, 2, lookahead(0, true)));
+    EXPECT_NE(Render(folder.path(), input, 2, lookahead(100, false)),
+              Render(folder.path(), input, 2, lookahead(0, false)));
+
+    std::vector<int16_t> samples = input;
+    Process(samples, 2);
+    std::array<double, kMultibandCount> shown;
+    for (int band = 0; band < kMultibandCount; ++band)
+        shown[band] = module->Path.Gains.BandGain[band].get();
+    const double dualBand = module->Path.Gains.BandGain[kBandLF].get();
+    module->ChangeFlag(Flag::MultibandBypass, true);
+    samples = Program(30000, 2, 0.8);
+    Process(samples, 2);
+    for (int band = 0; band < kMultibandCount; ++band)
+        EXPECT_EQ(module->Path.Gains.BandGain[band].get(), shown[band]) << band;
+    EXPECT_NE(module->Path.Gains.BandGain[kBandLF].get(), dualBand);
+}
+
+TEST_F(SignalPathTest, BassEqualiserStandsStillAtZeroBoostAndWithTheAmFilter)
+{
+    // The first part runs with the equaliser out of the path, by a boost of 0 or by the AM
+    // filter; the second with a 12 dB boost and without the AM filter. If the equaliser had run
+    // in the first part, its states would carry into the second.
+    const auto input = Program(40000, 2, 0.4);
+    const std::vector<int16_t> first(input.begin(), input.begin() + 40000), second(input.begin() + 40000, input.end());
+    const auto render = [&](int firstBoost, bool firstAm) {
+        auto m = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+        m->Init();
+        m->ChangeGlobal(&GlobalParams::BassEqGainDb, firstBoost);
+        m->ChangeFlag(Flag::AmFilter, firstAm);
+        std::vector<int16_t> a = first, b = second;
+        m->ModifySamples(a.data(), 20000, 16, 2, 44100);
+        m->ChangeGlobal(&GlobalParams::BassEqGainDb, 12);
+        m->ChangeFlag(Flag::AmFilter, false);
+        m->ModifySamples(b.data(), 20000, 16, 2, 44100);
+        return std::pair(a, b);
+    };
+    const auto [boostWithAm, afterAm] = render(12, true);
+    const auto [noBoostWithAm, afterBoth] = render(0, true);
+    const auto [noBoost, afterNoBoost] = render(0, false);
+    const auto [boost, afterBoost] = render(12, false);
+    EXPECT_EQ(boostWithAm, noBoostWithAm); // no boost at all with the AM filter
+    EXPECT_EQ(afterAm, afterNoBoost);
+    EXPECT_EQ(afterBoth, afterNoBoost);
+    EXPECT_NE(afterBoost, afterNoBoost); // the equaliser's history does reach the output
+}
+
+TEST_F(SignalPathTest, PreemphasisChoosesTheOutputLowpassOrTheDeEmphasis)
+{
+    // A 19 kHz tone: with "Preemphasis ON" the output low-pass notches it away; with it off
+    // the de-emphasis lets it through.
+    const auto tone = test::StereoSine(20000, 19000, 8000, 8000);
+    const auto peakAfter = [](const std::vector<int16_t>& samples, size_t from) {
+        int peak = 0;
+        for (size_t i = from; i < samples.size(); ++i)
+            peak = std::max(peak, std::abs(samples[i]));
+        return peak;
+    };
+    const auto preemphasis = [](bool on, bool use50us) {
+        return [on, use50us](ProcessingModule& m) {
+            m.ChangeGlobal(&GlobalParams::PreemphOn, on);
+            m.ChangeGlobal(&GlobalParams::Preemph50us, use50us);
+        };
+    };
+    const auto deEmphasised = Render(folder.path(), tone, 2, preemphasis(false, true));
+    const auto lowpassed = Render(folder.path(), tone, 2, preemphasis(true, true));
+    EXPECT_GT(peakAfter(deEmphasised, 20000), 1000);
+    EXPECT_LT(peakAfter(lowpassed, 20000), peakAfter(deEmphasised, 20000) / 50);
+
+    // "75uS" changes the pre-emphasis only while the output stays pre-emphasised.
+    const auto program = Program(20000, 2, 0.5);
+    EXPECT_EQ(Render(folder.path(), program, 2, preemphasis(false, false)),
+              Render(folder.path(), program, 2, preemphasis(false, true)));
+    EXPECT_NE(Render(folder.path(), program, 2, preemphasis(true, false)),
+              Render(folder.path(), program, 2, preemphasis(true, true)));
 }
 
 TEST(OutputConversion, ClampsTruncatesAndSilencesWhatIsNotANumber)
