@@ -6,6 +6,7 @@
 #include "dsp/gated_agc.h"
 #include "dsp/lookahead_delay.h"
 #include "dsp/multiband_processor.h"
+#include "dsp/soft_clip.h"
 #include "dsp/stereo_expander.h"
 #include "module_test_support.h"
 #include "parameters.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -163,6 +165,57 @@ TEST(GatedAgc, BypassLeavesTheFrameAndClearsTheMeters)
     EXPECT_EQ(d.meters.AgcBassGain.get(), 0.0);
 }
 
+TEST(GatedAgc, BandLinkTiesTheBassGainToTheMasterGain)
+{
+    // Treble-heavy program: the master band is loud (low gain), the bass band quiet (high
+    // gain). The link pulls the bass gain down to the master gain; the master gain
+    // never moves with it.
+    const auto run = [](int link) {
+        Defaults d;
+        d.global().AgcBandLinkPct.set(link);
+        GatedAgc agc;
+        agc.ResetEnvelopes();
+        for (int n = 0; n < 44100; ++n) {
+            const double x = Sine(3000, n, 20000) + Sine(40, n, 300);
+            Frame frame{x, x};
+            d.Agc(agc, frame, std::fabs(x));
+        }
+        return std::pair(d.meters.AgcBassGain.get(), d.meters.AgcMasterGain.get());
+    };
+    const auto [independent, master] = run(0);
+    const auto [linked, sameMaster] = run(100);
+    const auto [halfway, masterAgain] = run(50);
+    EXPECT_EQ(sameMaster, master);
+    EXPECT_EQ(masterAgain, master);
+    EXPECT_LT(master, 1.0);
+    EXPECT_GT(independent, 10 * master);
+    EXPECT_DOUBLE_EQ(linked, master);
+    EXPECT_DOUBLE_EQ(halfway, (independent + master) / 2);
+}
+
+TEST(GatedAgc, BassClipperHoldsTheBassBandBelowTheKnee)
+{
+    // A bass far above the bass clip level, with the mix (outside the panel's range) set so
+    // that the output is the bass band alone: it stays below threshold + 2148 while the
+    // unclipped band would be many times louder.
+    Defaults d;
+    d.global().BassClipThr.set(-100);
+    d.global().MasterBassMixPct.set(0);
+    d.Refresh();
+    const double threshold = d.settings().BassClipLevel.get();
+    GatedAgc agc;
+    agc.ResetEnvelopes();
+    double peak = 0;
+    for (int n = 0; n < 44100; ++n) {
+        const double x = Sine(40, n, 30000);
+        Frame frame{x, -x};
+        d.Agc(agc, frame, std::fabs(x));
+        peak = std::max({peak, std::fabs(frame.L), std::fabs(frame.R)});
+    }
+    EXPECT_GT(peak, threshold);
+    EXPECT_LT(peak, threshold + ClipKnee);
+}
+
 TEST(BandGainComputer, HoldAndSlowerReattackOfTheCompressor)
 {
     Defaults d; // HoldMs 20: 882 samples of hold, 176 after a re-attack
@@ -208,6 +261,92 @@ TEST(BandGainComputer, WithoutHoldEveryAttackUsesTheFastFactor)
     }
     d.Compute(0, 0, {0});
     EXPECT_LT(c.envelope, previous);
+}
+
+// The compressor's two envelopes of band 0 after a loud passage, and the factor of the next
+// frame's step toward level x: (x − new) / (x − old).
+struct ReleaseStep {
+    explicit ReleaseStep(Defaults& d) : d(d)
+    {
+        d.global().HoldMs.set(0);
+        d.Refresh();
+        for (int n = 0; n < 30000; ++n)
+            d.Compute(0, 0, {30000});
+    }
+    double Fast(double x, bool gated)
+    {
+        const double old = d.gains().record(0, Compressor).envelope;
+        d.Compute(0, 0, {x}, gated);
+        return (x - d.gains().record(0, Compressor).envelope) / (x - old);
+    }
+    double Slow(double x)
+    {
+        const double old = d.gains().SlowEnvelope[0];
+        d.Compute(0, 0, {x});
+        return (x - d.gains().SlowEnvelope[0]) / (x - old);
+    }
+    Defaults& d;
+};
+
+TEST(BandGainComputer, FastEnvelopeFreezesWhileGated)
+{
+    Defaults d; // gate level 327 (−40 dB)
+    ReleaseStep step(d);
+    const double release = d.gains().record(0, Compressor).release1.get();
+    // The AGC's gate decides: its own level above the gate level does not matter.
+    EXPECT_NEAR(step.Fast(20000, true), 0.9999988, 1e-12);
+    EXPECT_NEAR(step.Fast(20000, false), release, 1e-12);
+    EXPECT_NEAR(step.Fast(100, false), release, 1e-12);
+
+    // "Independent gate": only the band's own level counts.
+    d.global().IndependentGate.set(1);
+    EXPECT_NEAR(step.Fast(20000, true), release, 1e-12);
+    EXPECT_NEAR(step.Fast(100, false), 0.9999988, 1e-12);
+}
+
+TEST(BandGainComputer, SlowEnvelopeHasItsOwnGateAndAttacksThroughIt)
+{
+    Defaults d;
+    ReleaseStep step(d);
+    const SectionRecord& c = d.gains().record(0, Compressor);
+    // Always gated by the band's own level, whatever the AGC's gate and the switch say.
+    EXPECT_NEAR(step.Slow(100), 0.9999988, 1e-12);
+    EXPECT_NEAR(step.Slow(20000), c.release2.get(), 1e-12);
+
+    // With the gate level at full scale every level is below it, yet a rise attacks.
+    d.global().GateDb.set(0);
+    d.Refresh();
+    EXPECT_NEAR(step.Slow(1000), 0.9999988, 1e-12);
+    EXPECT_NEAR(step.Slow(32000), c.attack2.get(), 1e-12);
+}
+
+TEST(BandGainComputer, ExpanderHoldsThenExpandsDownward)
+{
+    Defaults d; // band 0 expander: threshold −6 dB, ratio 2.5 (exponent 0.6), 500 frames of hold
+    d.global().ExpanderOn.set(1);
+    d.Refresh();
+    BandGainComputer& gains = d.gains();
+    const SectionRecord& e = gains.record(0, Expander);
+    const auto settle = [&](double level) {
+        for (int n = 0; n < 44100; ++n)
+            d.Compute(0, 0, {level});
+        return e.gain.get();
+    };
+    // Below the threshold the gain falls with the level: half the level, 0.6 × 6 dB less gain.
+    const double at4000 = settle(4000), at2000 = settle(2000);
+    EXPECT_NEAR(at4000, std::pow(4000 / e.threshold.get(), 0.6), 1e-6);
+    EXPECT_NEAR(at2000 / at4000, std::pow(0.5, 0.6), 1e-6);
+    EXPECT_NEAR(gains.BandGain[0].get(), at2000, 1e-12); // compressor and limiter at unity
+    EXPECT_EQ(settle(20000), 1.0);
+
+    // After a rise the envelope holds for 500 frames before it releases.
+    const double held = e.envelope;
+    for (int n = 0; n < 500; ++n) {
+        d.Compute(0, 0, {1000});
+        ASSERT_EQ(e.envelope, held) << n;
+    }
+    d.Compute(0, 0, {1000});
+    EXPECT_LT(e.envelope, held);
 }
 
 TEST(BandGainComputer, RatioOneGivesUnityGain)
@@ -393,6 +532,82 @@ TEST(MultibandProcessor, EfficiencyBlendsTheGainsTowardUnity)
     }
 }
 
+TEST(MultibandProcessor, LinksRunFromBandTwoOutward)
+{
+    // A loud 500 Hz tone compresses band 2 alone; the others stay at unity. Band 1 links to
+    // band 2, band 3 to band 2, band 4 to the linked band 3 and band 5 to the linked band 4,
+    // so at 100 % band 2's gain reaches them all, and a link left at 0 % stops it there.
+    const auto gains = [](int link43) {
+        Multiband m;
+        for (auto link : {&GlobalParams::BandLink12Pct, &GlobalParams::BandLink32Pct, &GlobalParams::BandLink54Pct})
+            (m.d.global().*link).set(100);
+        m.d.global().BandLink43Pct.set(link43);
+        for (int n = 0; n < 4000; ++n)
+            m.Process({Sine(500, n, 30000), Sine(500, n, 30000)});
+        std::array<double, kMultibandCount> shown;
+        for (int band = 0; band < kMultibandCount; ++band)
+            shown[band] = m.d.gains().BandGain[band].get();
+        return shown;
+    };
+    const auto chained = gains(100);
+    EXPECT_LT(chained[1], 0.9);
+    for (const int band : {0, 2, 3, 4})
+        EXPECT_DOUBLE_EQ(chained[band], chained[1]) << band;
+    const auto stopped = gains(0);
+    EXPECT_DOUBLE_EQ(stopped[2], stopped[1]);
+    EXPECT_EQ(stopped[3], 1.0);
+    EXPECT_EQ(stopped[4], 1.0);
+}
+
+// Band 3 (index 2) of the multiband alone: the other bands' output gains are 0, so the sum
+// holds band 3 only. No look-ahead: the band leaves one frame after it enters.
+struct BandThree : Multiband {
+    explicit BandThree(int bandGainTenthDb) : Multiband(0)
+    {
+        for (int band = 0; band < kMultibandCount; ++band)
+            d.set.record(band, Compressor).BandGainTenthDb.set(band == 2 ? bandGainTenthDb : -1000);
+        d.Refresh();
+    }
+    double Next(int n) { return Process({Sine(3000, n, 3000), Sine(3000, n, 3000)}).L; }
+};
+
+TEST(MultibandProcessor, BandGainOfTwelveDecibelsMultipliesTheBandByAbout3981)
+{
+    BandThree unity(0), boosted(120);
+    int compared = 0;
+    for (int n = 0; n < 3000; ++n) {
+        const double a = unity.Next(n), b = boosted.Next(n);
+        if (std::fabs(a) > 1.0) {
+            ASSERT_NEAR(b / a, 130447.0 / 32767, 1e-9) << n;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 2000);
+    EXPECT_NEAR(130447.0 / 32767, 3.981, 0.0005);
+}
+
+TEST(MultibandProcessor, MutedBandDecaysByATenthPerFrame)
+{
+    BandThree playing(0), muted(0);
+    constexpr int kMuteAt = 2000;
+    for (int n = 0; n < kMuteAt; ++n) {
+        playing.Next(n);
+        muted.Next(n);
+    }
+    muted.d.settings().BandMute[2].set(1);
+    std::vector<double> ratio;
+    for (int n = kMuteAt; n < kMuteAt + 200; ++n) {
+        const double a = playing.Next(n), b = muted.Next(n);
+        ratio.push_back(b / a);
+    }
+    // The first frame still carries the gain smoothed before the mute.
+    EXPECT_DOUBLE_EQ(ratio[0], 1.0);
+    for (size_t j = 1; j + 1 < ratio.size() && ratio[j] > 1e-3; ++j)
+        ASSERT_NEAR(ratio[j + 1] / ratio[j], 0.9, 1e-3) << j;
+    // Within 3 ms (132 frames) the band is down to the muted gain of −120 dB.
+    EXPECT_LT(std::fabs(ratio[133]), 2e-6);
+}
+
 TEST(MultibandProcessor, EfficiencyPairIsSplitInSinglePrecision)
 {
     // 1 − a is taken from the single-precision a, not from the percent: from 50 % up that
@@ -469,6 +684,22 @@ TEST(DualBandProcessor, RecombinesFlatWithEqualGainsAndScalesByTheDrive)
     EXPECT_NEAR(gain(100, 100), 0.0, 0.05);
     EXPECT_NEAR(gain(6000, 100), 3.0, 0.1);
     EXPECT_NEAR(gain(100, 40), 20 * std::log10(0.4), 0.05);
+}
+
+TEST(DualBandProcessor, DetectorsAddTheFramesAntiDenormalOffset)
+{
+    Defaults d;
+    DualBandProcessor dual;
+    auto delay = std::make_unique<LookaheadDelay>();
+    for (const double offset : {0.03276, -0.0125}) {
+        Frame silence{0.0, 0.0};
+        const bool gated = false;
+        const int row = 0;
+        dual.Process(One(silence), std::span(&offset, 1), std::span(&gated, 1), std::span(&row, 1), d.global(),
+                     d.settings(), d.gains(), *delay, d.meters);
+        EXPECT_EQ(d.gains().BandLevel[kBandHF], std::fabs(offset));
+        EXPECT_EQ(d.gains().BandLevel[kBandLF], std::fabs(offset));
+    }
 }
 
 TEST(StereoExpander, MonoInputIsNotWidened)
