@@ -5,12 +5,16 @@
 #include "dsp/emphasis.h"
 #include "dsp/input_stage.h"
 #include "dsp/output_lowpass.h"
+#include "dsp/output_stage.h"
+#include "dsp/soft_clip.h"
 #include "dsp/two_band_clipper.h"
 #include "module_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace qex::dsp {
 namespace {
@@ -53,6 +57,24 @@ TEST(InputLowpass, PassesToFifteenKilohertzAndStopsAboveIt)
     EXPECT_NEAR(gain(15100), -3.0, 0.3);
     for (const double hz : {15500.0, 16000.0, 18000.0, 20000.0, 22000.0})
         EXPECT_LE(gain(hz), -20.0) << hz;
+}
+
+TEST(PhaseRotator, UnityAtDcAndSlightlyLessAtHalfTheSampleRate)
+{
+    // Three sections, each 1 at DC and 0.9487 at half the sample rate; 1.0 is added after them.
+    const auto settled = [](double (*input)(int)) {
+        InputStage stage;
+        Frame frame;
+        for (int n = 0; n < 2000; ++n) {
+            frame = {input(n), input(n)};
+            stage.RotatePhase(One(frame));
+        }
+        return frame.L;
+    };
+    EXPECT_NEAR(settled([](int) { return 1000.0; }), 1001.0, 1e-9);
+    const double nyquist = settled([](int n) { return n % 2 ? -1000.0 : 1000.0; }) - 1.0;
+    EXPECT_NEAR(std::fabs(nyquist) / 1000, std::pow(1 - 0.1 / 1.95, 3), 1e-9);
+    EXPECT_NEAR(1 - 0.1 / 1.95, 0.9487, 1e-4);
 }
 
 TEST(BassEqualiser, PeakingSixDecibelsAtSixtyFiveHertz)
@@ -120,6 +142,30 @@ TEST(BassEqualiser, ChangingTheFilterTypeClearsTheFirstSection)
         fresh.Process(One(b), false);
         ASSERT_EQ(a.L, b.L) << n;
     }
+}
+
+TEST(BassEqualiser, ChangingTheFilterTypeWithHighQKeepsSectionsTwoToFour)
+{
+    // After a change of type, silence in: section 1 alone (without High Q) is silent at once,
+    // while the cascade still rings from the states that sections 2 to 4 kept.
+    const auto afterSwitch = [](bool highQ) {
+        BassEqualiser eq;
+        eq.Design(12, 65, false, true);
+        for (int n = 0; n < 500; ++n) {
+            Frame frame{5000.0 * ((n / 50) % 2 ? 1 : -1), 0.0};
+            eq.Process(One(frame), true);
+        }
+        eq.Design(12, 65, true, true);
+        double largest = 0;
+        for (int n = 0; n < 10; ++n) {
+            Frame frame{0.0, 0.0};
+            eq.Process(One(frame), highQ);
+            largest = std::max(largest, std::fabs(frame.L));
+        }
+        return largest;
+    };
+    EXPECT_EQ(afterSwitch(false), 0.0);
+    EXPECT_GT(afterSwitch(true), 100.0);
 }
 
 TEST(TwoBandClipper, CrossoverSumsFlatWhenNotClipping)
@@ -190,6 +236,24 @@ TEST(OutputLowpass, LargeClipperOutputsDoNotWrapAround)
             ASSERT_EQ(frame.R > 0, input < 0) << n;
         }
     }
+}
+
+TEST(OutputStage, SafetyClipAloneRunsUnderBypassAll)
+{
+    // Under BypassAll the safety clip still bends what lies beyond 32760, but neither the
+    // output level nor the AM filter act; "No Clipper" skips the clip.
+    const auto run = [](bool clip, bool bypassAll) {
+        OutputStage stage;
+        Frame frame{40000.0, -1000.0};
+        stage.Process(One(frame), clip, bypassAll, 50, true);
+        return frame;
+    };
+    const double clipped = SoftClip(Pair{40000.0, 0.0}, 32760)[0];
+    EXPECT_LT(clipped, 32760.0 + ClipKnee);
+    EXPECT_EQ(run(true, true).L, clipped);
+    EXPECT_EQ(run(true, true).R, -1000.0);
+    EXPECT_EQ(run(false, true).L, 40000.0);
+    EXPECT_NE(run(true, false).L, clipped); // level and AM filter act without BypassAll
 }
 
 TEST(AmFilter, PassesSpeechBandAndStopsFromSixKilohertz)

@@ -85,6 +85,20 @@ TEST_F(PresetTest, OutOfRangeProcessNumberRebuildsPresetZero)
     EXPECT_EQ(ReadModuleSetting(Settings(), "ProcessNumber", -5), 0);
 }
 
+TEST_F(PresetTest, NegativeProcessNumberRebuildsPresetZero)
+{
+    WritePreset(0, [](ParameterSet& s) { s.Global.OverdriveDb.set(3); });
+    WriteModuleSetting(Settings(), "ProcessNumber", -3);
+    auto module = NewModule();
+    module->Init();
+    EXPECT_EQ(module->OnAirNumber, 0);
+    EXPECT_EQ(module->BrowseNumber, 0);
+    EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 10);
+    EXPECT_EQ(IntAt(ReadFileBytes(Preset(0)), 17478), 10);
+    module->Quit();
+    EXPECT_EQ(ReadModuleSetting(Settings(), "ProcessNumber", -5), 0);
+}
+
 TEST_F(PresetTest, StartupLoadsTheStoredPresetAndForcesRatios)
 {
     WritePreset(7, [](ParameterSet& s) {
@@ -207,6 +221,30 @@ TEST_F(PresetTest, BrowsingStopsAtTheEndsAndShowsEmptySlots)
     EXPECT_EQ(module->BrowseNumber, 100);
     module->BrowseDown(500);
     EXPECT_EQ(module->BrowseNumber, 0);
+}
+
+TEST_F(PresetTest, BrowsingShowsUnusableFilesAsEmptyAndLoadRefusesThem)
+{
+    WritePreset(2, [](ParameterSet& s) {
+        SetName(s.Global, "LOCKED");
+        s.Global.OverdriveDb.set(3);
+    });
+    fs::permissions(Preset(2), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    WriteFileBytes(Preset(3), "2.0\0\0\0\0\0\0\0\xB3\x5A", 12); // too short for its marker
+
+    auto module = NewModule();
+    module->Init();
+    for (const int n : {2, 3}) {
+        SCOPED_TRACE(n);
+        module->BrowseUp(n - module->BrowseNumber);
+        EXPECT_EQ(module->BrowseNumber, n);
+        EXPECT_FALSE(module->BrowseLoaded);
+        EXPECT_EQ(NameOf(module->BrowseSet.Global), "EMPTY");
+        module->Load();
+        EXPECT_EQ(module->OnAirNumber, 0);
+        EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 10);
+    }
+    EXPECT_STREQ(ReadFileBytes(Preset(2)).data() + 17402, "LOCKED");
 }
 
 TEST_F(PresetTest, LoadAfterBrowsingToAnEmptySlotDoesNothing)
