@@ -212,7 +212,9 @@ public:
                 SectionLanes& l = limiter[p];
                 gain[p] = expanderGain[p][i] * compressorGain[p][i];
                 FollowWithHold(l, lanes(i, p) * gain[p]);
-                limiterGain[p] = (l.envelope > l.threshold) & Both(limiterOn) ? l.threshold / l.envelope : kOnes;
+                limiterGain[p] = kOnes;
+                if (limiterOn)
+                    limiterGain[p] = l.envelope > l.threshold ? l.threshold / l.envelope : kOnes;
                 gain[p] = gain[p] * limiterGain[p];
                 gain[p] = mute[p] ? Pair{0.000001, 0.000001} : gain[p];
                 gains[i][pairs_[p].second] = gain[p][1];
