@@ -71,7 +71,8 @@ struct CompressorLanes : SectionLanes {
         reattackHoldLength = Pair{static_cast<double>(a.holdLength.get() / 5), static_cast<double>(b.holdLength.get() / 5)};
     }
 
-    // Follows level x and returns the envelope whose power is the gain, over the threshold.
+    // Follows level x and returns the envelope whose quotient by the threshold, raised to the
+    // exponent, is the gain.
     // gated: where the fast envelope freezes instead of releasing.
     Pair Follow(Pair x, Pair gateLevel, Mask gated)
     {
@@ -93,32 +94,32 @@ struct CompressorLanes : SectionLanes {
 
         const Pair larger = fast < slow ? slow : fast;
         const Pair smaller = fast < slow ? fast : slow;
-        return (exponent <= 0 ? larger : smaller) / threshold;
+        return exponent <= 0 ? larger : smaller;
     }
 
     Pair attack2, release2, holdLength, slow;
     Pair slowAttack1, reattackHoldLength;
 };
 
-// Turns quotients into gains, in place: each to the power of its lane's exponent. Where both
-// lanes have the previous frame's quotient (an envelope that holds), or quotients whose power
-// is exactly 1, no power is taken.
-void RaiseToPower(std::span<Pair> quotients, Pair exponent)
+// Turns envelopes into gains, in place: each envelope's quotient by its lane's threshold to the
+// power of the lane's exponent. Where both lanes have the previous frame's envelope (one that
+// holds), or envelopes at the threshold, neither the quotient nor the power is taken again.
+void RaiseToPower(std::span<Pair> envelopes, Pair threshold, Pair exponent)
 {
     const Mask unity = exponent == 0.0;
-    Pair previousQuotient = {-1.0, -1.0}, previousGain{};
-    for (Pair& q : quotients) {
-        const Pair quotient = q;
-        const Mask same = quotient == previousQuotient;
-        const Mask one = (quotient == 1.0) | unity;
+    Pair previousEnvelope = {-1.0, -1.0}, previousGain{};
+    for (Pair& e : envelopes) {
+        const Pair envelope = e;
+        const Mask same = envelope == previousEnvelope;
+        const Mask one = (envelope == threshold) | unity;
         if ((same[0] & same[1]) != 0)
-            q = previousGain;
+            e = previousGain;
         else if ((one[0] & one[1]) != 0)
-            q = kOnes;
+            e = kOnes;
         else
-            q = Power(quotient, exponent);
-        previousQuotient = quotient;
-        previousGain = q;
+            e = Power(envelope / threshold, exponent);
+        previousEnvelope = envelope;
+        previousGain = e;
     }
 }
 
@@ -152,7 +153,7 @@ public:
         };
 
         // The expander's and the compressor's envelopes follow the levels alone, so they run
-        // over the whole chunk first and leave the quotients whose powers are their gains; the
+        // over the whole chunk first and leave the envelopes whose powers are their gains; the
         // powers are then taken together, and the limiter follows the gains.
         std::array<std::array<Pair, kChunkFrames>, N> expanderGain, compressorGain;
         if (expanderOn) {
@@ -160,13 +161,13 @@ public:
             for (size_t i = 0; i < count; ++i) {
                 for (size_t p = 0; p < N; ++p) {
                     FollowWithHold(expander[p], lanes(i, p));
-                    // Below the threshold the quotient is below 1; at or above it the gain is 1.
-                    const Pair quotient = expander[p].envelope / expander[p].threshold;
-                    expanderGain[p][i] = quotient < 1.0 ? quotient : kOnes;
+                    // At or above the threshold the gain is 1.
+                    const Pair threshold = expander[p].threshold;
+                    expanderGain[p][i] = expander[p].envelope < threshold ? expander[p].envelope : threshold;
                 }
             }
             for (size_t p = 0; p < N; ++p)
-                RaiseToPower(std::span(expanderGain[p]).first(count), expander[p].exponent);
+                RaiseToPower(std::span(expanderGain[p]).first(count), expander[p].threshold, expander[p].exponent);
             Store(expander, Expander);
         } else {
             for (auto& g : expanderGain)
@@ -183,8 +184,8 @@ public:
                 }
             }
             for (size_t p = 0; p < N; ++p) {
-                RaiseToPower(std::span(compressorGain[p]).first(count), compressor[p].exponent);
                 const CompressorLanes& c = compressor[p];
+                RaiseToPower(std::span(compressorGain[p]).first(count), c.threshold, c.exponent);
                 const Pair slowGain = Power(c.slow / c.threshold, c.exponent);
                 computer_.SlowGain[pairs_[p].second].set(slowGain[1]);
                 computer_.SlowGain[pairs_[p].first].set(slowGain[0]);
