@@ -104,22 +104,40 @@ struct CompressorLanes : SectionLanes {
 // Turns envelopes into gains, in place: each envelope's quotient by its lane's threshold to the
 // power of the lane's exponent. Where both lanes have the previous frame's envelope (one that
 // holds), or envelopes at the threshold, neither the quotient nor the power is taken again.
+// Two neighbouring frames that both need a power have them taken side by side.
 void RaiseToPower(std::span<Pair> envelopes, Pair threshold, Pair exponent)
 {
     const Mask unity = exponent == 0.0;
+    const auto needsPower = [&](Pair envelope, Pair previous) {
+        const Mask same = envelope == previous;
+        const Mask one = (envelope == threshold) | unity;
+        return (same[0] & same[1]) == 0 && (one[0] & one[1]) == 0;
+    };
     Pair previousEnvelope = {-1.0, -1.0}, previousGain{};
-    for (Pair& e : envelopes) {
-        const Pair envelope = e;
+    for (size_t i = 0; i < envelopes.size(); ++i) {
+        const Pair envelope = envelopes[i];
+        if (i + 1 < envelopes.size() && needsPower(envelope, previousEnvelope) &&
+            needsPower(envelopes[i + 1], envelope)) {
+            previousEnvelope = envelopes[i + 1];
+            Pair& first = envelopes[i];
+            Pair& second = envelopes[++i];
+            first = first / threshold;
+            second = second / threshold;
+            Power(first, exponent, second, exponent);
+            previousGain = second;
+            continue;
+        }
         const Mask same = envelope == previousEnvelope;
         const Mask one = (envelope == threshold) | unity;
+        Pair& gain = envelopes[i];
         if ((same[0] & same[1]) != 0)
-            e = previousGain;
+            gain = previousGain;
         else if ((one[0] & one[1]) != 0)
-            e = kOnes;
+            gain = kOnes;
         else
-            e = Power(envelope / threshold, exponent);
+            gain = Power(envelope / threshold, exponent);
         previousEnvelope = envelope;
-        previousGain = e;
+        previousGain = gain;
     }
 }
 
