@@ -63,5 +63,19 @@ TEST(Power, LanesAreIndependent)
     EXPECT_EQ(Power(Pair{1.0, 7.0}, Pair{-0.5, 0.0})[1], 1.0);
 }
 
+TEST(Power, TwoPairsSideBySideGiveWhatEachGivesAlone)
+{
+    for (double quotient = 1e-6; quotient < 1e6; quotient *= 1.37) {
+        Pair a = {quotient, 1 / quotient}, b = {quotient * 3, 1.0};
+        const Pair exponentA = {-0.75, 0.6}, exponentB = {0.9, -0.1};
+        const Pair aloneA = Power(a, exponentA), aloneB = Power(b, exponentB);
+        Power(a, exponentA, b, exponentB);
+        for (const int lane : {0, 1}) {
+            ASSERT_EQ(a[lane], aloneA[lane]) << quotient;
+            ASSERT_EQ(b[lane], aloneB[lane]) << quotient;
+        }
+    }
+}
+
 } // namespace
 } // namespace qex::dsp
