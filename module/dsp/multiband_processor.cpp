@@ -47,6 +47,27 @@ void Link(double reference, double& target, int p)
 
 } // namespace
 
+template <const FourthOrderSection::Coefficients (&Bank)[kMultibandCount]>
+void MultibandProcessor::Analyse(std::array<Band, kMultibandCount>& bands, Frames frames, bool trackRms,
+                                 BandSignals& values, std::span<BandGainComputer::BandValues> levels)
+{
+    // All bands frame by frame, so that their recursions overlap.
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const Pair in = 0.8 * ToPair(frames[i]);
+        for (int k = 0; k < kMultibandCount; ++k) {
+            Band& band = bands[k];
+            values[i][k] = band.filter.processWithoutOffset(Bank[k], in);
+            const double m = LargerLane(Abs(values[i][k]));
+            if (trackRms) {
+                band.rms = kRmsAlpha[k] * band.rms + (1 - kRmsAlpha[k]) * (m * m);
+                levels[i][k] = std::sqrt(band.rms);
+            } else {
+                levels[i][k] = m;
+            }
+        }
+    }
+}
+
 void MultibandProcessor::ApplyOverdrive(Frames frames, const ProcessingSettings& settings)
 {
     const double gain = settings.OverdriveGain.get();
@@ -59,27 +80,15 @@ void MultibandProcessor::Process(Frames frames, std::span<const bool> gated, std
                                  BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters)
 {
     const size_t count = frames.size();
-    const Coefficients* bank = params.has(Flag::FourBands) ? kFourBands : kFiveBands;
     const bool trackRms = params.has(Flag::TrackRms);
 
-    // The filter bank and the detectors over the whole chunk: the bands' recursions overlap.
-    std::array<std::array<Pair, kMultibandCount>, kChunkFrames> values;
+    BandSignals values;
     std::array<BandGainComputer::BandValues, kChunkFrames> levels, computed;
     std::array<Band, kMultibandCount> bands = bands_;
-    for (size_t i = 0; i < count; ++i) {
-        const Pair in = 0.8 * ToPair(frames[i]);
-        for (int k = 0; k < kMultibandCount; ++k) {
-            Band& band = bands[k];
-            values[i][k] = band.filter.processWithoutOffset(bank[k], in);
-            const double m = LargerLane(Abs(values[i][k]));
-            if (trackRms) {
-                band.rms = kRmsAlpha[k] * band.rms + (1 - kRmsAlpha[k]) * (m * m);
-                levels[i][k] = std::sqrt(band.rms);
-            } else {
-                levels[i][k] = m;
-            }
-        }
-    }
+    if (params.has(Flag::FourBands))
+        Analyse<kFourBands>(bands, frames, trackRms, values, levels);
+    else
+        Analyse<kFiveBands>(bands, frames, trackRms, values, levels);
 
     gains.Compute(0, kMultibandCount - 1, std::span(levels).first(count), gated,
                   std::span(computed).first(count), params, settings);

@@ -34,6 +34,15 @@ private:
         double rms = 0.0;
         double smoothedGain = 0.0;
     };
+    // Each band's filtered values of the frames of a chunk.
+    using BandSignals = std::array<std::array<Pair, kMultibandCount>, kChunkFrames>;
+
+    // The filter bank and the detectors over a chunk: values and levels of each band. The
+    // coefficients are known when this is compiled, so they are used straight from memory
+    // instead of being loaded and spread over both lanes frame after frame.
+    template <const FourthOrderSection::Coefficients (&Bank)[kMultibandCount]>
+    static void Analyse(std::array<Band, kMultibandCount>& bands, Frames frames, bool trackRms, BandSignals& values,
+                        std::span<BandGainComputer::BandValues> levels);
 
     std::array<Band, kMultibandCount> bands_{};
 };
