@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <emmintrin.h>
 #include <span>
 
 namespace qex::dsp {
@@ -43,6 +44,12 @@ inline Frame ToFrame(Pair pair)
 inline Pair Abs(Pair x)
 {
     return std::bit_cast<Pair>(std::bit_cast<Mask>(x) & Mask{INT64_MAX, INT64_MAX});
+}
+
+// std::sqrt of each lane, correctly rounded like it.
+inline Pair Sqrt(Pair x)
+{
+    return _mm_sqrt_pd(x);
 }
 
 // std::max(R, L) of a frame's two values.

@@ -58,11 +58,18 @@ void MultibandProcessor::Analyse(std::array<Band, kMultibandCount>& bands, Frame
             Band& band = bands[k];
             values[i][k] = band.filter.processWithoutOffset(Bank[k], in);
             const double m = LargerLane(Abs(values[i][k]));
-            if (trackRms) {
+            if (trackRms)
                 band.rms = kRmsAlpha[k] * band.rms + (1 - kRmsAlpha[k]) * (m * m);
-                levels[i][k] = std::sqrt(band.rms);
-            } else {
+            else
                 levels[i][k] = m;
+        }
+        // The square roots of neighbouring bands are taken together.
+        if (trackRms) {
+            for (int k = 0; k < kMultibandCount; k += 2) {
+                const int next = std::min(k + 1, kMultibandCount - 1);
+                const Pair root = Sqrt(Pair{bands[k].rms, bands[next].rms});
+                levels[i][next] = root[1];
+                levels[i][k] = root[0];
             }
         }
     }
