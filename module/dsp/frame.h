@@ -24,8 +24,9 @@ struct alignas(16) Frame {
 };
 
 // The signal path hands the blocks at most this many frames at a time, and each block runs
-// them all before the next block starts.
-inline constexpr int kChunkFrames = 64;
+// them all before the next block starts. Longer chunks spread each block's setup over more
+// frames; the blocks' working arrays for a chunk, on the stack, stay below 100 kB.
+inline constexpr int kChunkFrames = 256;
 
 // The frames of a chunk.
 using Frames = std::span<Frame>;
