@@ -45,6 +45,12 @@ struct SectionLanes {
     Pair envelope, hold;
 };
 
+// A hold counter one frame on: down by one, but not below 0.
+Pair CountDown(Pair hold)
+{
+    return _mm_max_pd(Pair{}, hold - 1);
+}
+
 // The one-pole step shared by the expander and the limiter: attack with a fixed hold after it.
 void FollowWithHold(SectionLanes& r, Pair level)
 {
@@ -52,7 +58,7 @@ void FollowWithHold(SectionLanes& r, Pair level)
     const Mask attack = level > r.envelope;
     const Mask holding = r.hold > 0;
     const Pair c = attack ? r.attack1 : holding ? kOnes : r.release1;
-    r.hold = attack ? kHold : holding ? r.hold - 1 : r.hold;
+    r.hold = attack ? kHold : CountDown(r.hold);
     r.envelope = c * r.envelope + (1 - c) * level;
 }
 
@@ -88,7 +94,7 @@ struct CompressorLanes : SectionLanes {
         const Mask firstAttack = hold < 2;
         const Mask holding = hold > 0;
         k = attack ? (firstAttack ? attack1 : slowAttack1) : holding ? kOnes : gated ? kFreeze : release1;
-        hold = attack ? (firstAttack ? holdLength : reattackHoldLength) : holding ? hold - 1 : hold;
+        hold = attack ? (firstAttack ? holdLength : reattackHoldLength) : CountDown(hold);
         fast = k * fast + (1 - k) * x;
         fast = fast < threshold ? threshold : fast;
 
