@@ -1,5 +1,6 @@
 #pragma once
-// The power function of the band gain computer's gain laws, for two values at once.
+// The power function of the band gain computer's gain laws, for two values at once, or for four
+// as two pairs worked on side by side.
 //
 // A gain is a quotient of envelope and threshold raised to the section's exponent: for the
 // compressor a quotient of 1 or more and an exponent from −0.9 to 0, for the expander a
