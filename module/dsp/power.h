@@ -74,159 +74,62 @@ inline constexpr std::array<double, kExpSteps> kExpTable = [] {
     return table;
 }();
 
-// N two-lane vectors worked on as one value: each operation is applied to every one of them
-// in turn, so that the processor has N independent computations at hand instead of waiting on
-// the steps of one. Every lane gets exactly the arithmetic it would get alone.
-template <typename E, size_t N>
-struct Bundle {
-    std::array<E, N> part;
-};
-
-template <typename T>
-inline constexpr bool kIsBundle = false;
-template <typename E, size_t N>
-inline constexpr bool kIsBundle<Bundle<E, N>> = true;
-
-template <typename T>
-inline constexpr size_t kPartCount = 1;
-template <typename E, size_t N>
-inline constexpr size_t kPartCount<Bundle<E, N>> = N;
-
-// Part n of a bundle; a plain value is the same in every part.
-template <typename T>
-const T& PartOf(const T& value, size_t)
-{
-    return value;
-}
-template <typename E, size_t N>
-const E& PartOf(const Bundle<E, N>& bundle, size_t n)
-{
-    return bundle.part[n];
-}
-
-template <typename A, typename B, typename F>
-auto Combine(const A& a, const B& b, F f)
-{
-    constexpr size_t N = kIsBundle<A> ? kPartCount<A> : kPartCount<B>;
-    Bundle<decltype(f(PartOf(a, 0), PartOf(b, 0))), N> result;
-    for (size_t n = 0; n < N; ++n)
-        result.part[n] = f(PartOf(a, n), PartOf(b, n));
-    return result;
-}
-
-template <typename A, typename B>
-concept BundleOperands = kIsBundle<A> || kIsBundle<B>;
-
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator+(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x + y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator-(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x - y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator*(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x * y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator&(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x & y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator|(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x | y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator<<(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x << y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator>>(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x >> y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator<(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x < y; }); }
-template <typename A, typename B> requires BundleOperands<A, B>
-auto operator==(const A& a, const B& b) { return Combine(a, b, [](const auto& x, const auto& y) { return x == y; }); }
-
-// Where mask, a; elsewhere b.
-template <size_t N>
-Bundle<Pair, N> Select(const Bundle<Mask, N>& mask, const Bundle<Pair, N>& a, const Bundle<Pair, N>& b)
-{
-    Bundle<Pair, N> result;
-    for (size_t n = 0; n < N; ++n)
-        result.part[n] = mask.part[n] ? a.part[n] : b.part[n];
-    return result;
-}
-
-template <typename To, typename From, size_t N>
-Bundle<To, N> BitCast(const Bundle<From, N>& from)
-{
-    Bundle<To, N> result;
-    for (size_t n = 0; n < N; ++n)
-        result.part[n] = std::bit_cast<To>(from.part[n]);
-    return result;
-}
-
-// The same value in every lane.
-template <size_t N>
-Bundle<Pair, N> Uniform(double value)
-{
-    Bundle<Pair, N> result;
-    result.part.fill(Pair{value, value});
-    return result;
-}
-
-// table[index] of each lane.
-template <size_t N, typename Lookup>
-Bundle<Pair, N> Gather(const Bundle<Bits, N>& index, Lookup lookup)
-{
-    Bundle<Pair, N> result;
-    for (size_t n = 0; n < N; ++n)
-        result.part[n] = Pair{lookup(index.part[n][0]), lookup(index.part[n][1])};
-    return result;
-}
-
 // ln x for x ≥ 2^-1022, finite.
-template <size_t N>
-[[gnu::always_inline]] inline Bundle<Pair, N> Log(const Bundle<Pair, N>& x)
+inline Pair Log(Pair x)
 {
     // x = 2^k · m with m in [1, 2), and m = c · (1 + r) with c the nearest table point.
-    const Bundle<Bits, N> bits = BitCast<Bits>(x);
-    const auto k = BitCast<Pair>((bits >> 52) | std::bit_cast<uint64_t>(0x1p52)) - (0x1p52 + 1023);
-    const auto m = BitCast<Pair>((bits & 0x000FFFFFFFFFFFFFu) | 0x3FF0000000000000u);
-    const Bundle<Bits, N> j = (bits >> 45) & uint64_t{kLogPoints - 1};
-    const auto r = m * Gather(j, [](uint64_t i) { return kLogTable[i].inverse; }) - 1.0;
+    const Bits bits = std::bit_cast<Bits>(x);
+    const Pair k = std::bit_cast<Pair>((bits >> 52) | std::bit_cast<Bits>(Pair{0x1p52, 0x1p52})) - (0x1p52 + 1023);
+    const Pair m = std::bit_cast<Pair>((bits & 0x000FFFFFFFFFFFFFu) | 0x3FF0000000000000u);
+    const Bits j = (bits >> 45) & (kLogPoints - 1);
+    const LogPoint& p0 = kLogTable[j[0]];
+    const LogPoint& p1 = kLogTable[j[1]];
+    const Pair r = m * Pair{p0.inverse, p1.inverse} - 1.0;
 
     // ln(1 + r) with |r| < 1/256 to r⁷, in a tree rather than one chain, so that the powers
     // of consecutive frames overlap in the processor.
-    const auto r2 = r * r;
-    const auto r4 = r2 * r2;
-    const auto high = (1.0 / 3 - 1.0 / 4 * r) + (1.0 / 5 - 1.0 / 6 * r) * r2 + 1.0 / 7 * r4;
-    const auto lnOnePlusR = r - 0.5 * r2 + r * r2 * high;
-    return (k * kLn2High + Gather(j, [](uint64_t i) { return kLogTable[i].log; })) + (k * kLn2Low + lnOnePlusR);
+    const Pair r2 = r * r;
+    const Pair r4 = r2 * r2;
+    const Pair high = (1.0 / 3 - 1.0 / 4 * r) + (1.0 / 5 - 1.0 / 6 * r) * r2 + 1.0 / 7 * r4;
+    const Pair lnOnePlusR = r - 0.5 * r2 + r * r2 * high;
+    return (k * kLn2High + Pair{p0.log, p1.log}) + (k * kLn2Low + lnOnePlusR);
 }
 
 // e^y for y from −708 (below which it gives 0) to 709.
-template <size_t N>
-[[gnu::always_inline]] inline Bundle<Pair, N> Exp(const Bundle<Pair, N>& exponent)
+inline Pair Exp(Pair y)
 {
-    const Bundle<Mask, N> underflow = exponent < -708.0;
-    const Bundle<Pair, N> y = Select(underflow, Uniform<N>(-708.0), exponent);
+    const Mask underflow = y < -708.0;
+    y = underflow ? Pair{-708.0, -708.0} : y;
 
     // y = (64 · e + j) · ln 2 / 64 + t with |t| ≤ ln 2 / 128. Adding 1.5 · 2^52 rounds the
     // multiple of ln 2 / 64 to a whole number n held in the low bits; 64 · 1023 more makes
     // them n + 64 · 1023, which splits into the biased binary exponent and j by shifting.
     constexpr double kRound = 0x1.8p52 + kExpSteps * 1023;
-    const auto shifted = y * (kExpSteps / 0x1.62e42fefa39efp-1) + kRound;
-    const auto n = shifted - kRound;
-    const auto t = (y - n * (kLn2High / kExpSteps)) - n * (kLn2Low / kExpSteps);
-    const Bundle<Bits, N> biased = BitCast<Bits>(shifted) - std::bit_cast<uint64_t>(0x1.8p52);
-    const Bundle<Bits, N> j = biased & uint64_t{kExpSteps - 1};
-    const auto scale = BitCast<Pair>((biased >> 6) << 52) * Gather(j, [](uint64_t i) { return kExpTable[i]; });
+    const Pair shifted = y * (kExpSteps / 0x1.62e42fefa39efp-1) + kRound;
+    const Pair n = shifted - kRound;
+    const Pair t = (y - n * (kLn2High / kExpSteps)) - n * (kLn2Low / kExpSteps);
+    const Bits biased = std::bit_cast<Bits>(shifted) - std::bit_cast<Bits>(Pair{0x1.8p52, 0x1.8p52});
+    const Bits j = biased & (kExpSteps - 1);
+    const Pair scale = std::bit_cast<Pair>((biased >> 6) << 52) * Pair{kExpTable[j[0]], kExpTable[j[1]]};
 
     // e^t to t⁵.
-    const auto t2 = t * t;
-    const auto p = (1.0 + t) + t2 * ((0.5 + 1.0 / 6 * t) + t2 * (1.0 / 24 + 1.0 / 120 * t));
-    return Select(underflow, Uniform<N>(0.0), scale * p);
+    const Pair t2 = t * t;
+    const Pair p = (1.0 + t) + t2 * ((0.5 + 1.0 / 6 * t) + t2 * (1.0 / 24 + 1.0 / 120 * t));
+    return underflow ? Pair{0.0, 0.0} : scale * p;
 }
 
-// base ^ exponent in each lane, as Power below.
-template <size_t N>
-[[gnu::always_inline]] inline Bundle<Pair, N> Raise(const Bundle<Pair, N>& base, const Bundle<Pair, N>& exponent)
+// The base as the logarithm takes it: below the smallest normal number, that number.
+inline Pair Normal(Pair base)
 {
-    const Bundle<Mask, N> zeroBase = base == 0.0;
-    const Bundle<Pair, N> normal = Select(base < 0x1p-1022, Uniform<N>(0x1p-1022), base);
-    const Bundle<Pair, N> raised = Exp(exponent * Log(normal));
-    const Bundle<Mask, N> one = (base == 1.0) | (exponent == 0.0);
-    return Select(one, Uniform<N>(1.0), Select(zeroBase, Uniform<N>(0.0), raised));
+    return base < 0x1p-1022 ? Pair{0x1p-1022, 0x1p-1022} : base;
+}
+
+// The result where the base is 1 or 0 or the exponent 0, else the power found.
+inline Pair Exact(Pair base, Pair exponent, Pair power)
+{
+    const Mask zeroBase = base == 0.0;
+    const Mask one = (base == 1.0) | (exponent == 0.0);
+    return one ? Pair{1.0, 1.0} : zeroBase ? Pair{0.0, 0.0} : power;
 }
 
 } // namespace power_detail
@@ -236,18 +139,20 @@ template <size_t N>
 // 0 and the exponent positive. Bases below the smallest normal number count as that number.
 inline Pair Power(Pair base, Pair exponent)
 {
-    using power_detail::Bundle;
-    return power_detail::Raise(Bundle<Pair, 1>{{base}}, Bundle<Pair, 1>{{exponent}}).part[0];
+    using namespace power_detail;
+    return Exact(base, exponent, Exp(exponent * Log(Normal(base))));
 }
 
-// Two powers of two lanes each, a = a ^ exponentA and b = b ^ exponentB, computed side by side
-// so that the processor works on both at once. Each lane's result is the one Power gives.
+// Two powers of two lanes each, a = a ^ exponentA and b = b ^ exponentB, with each step taken
+// for both before the next, so that the processor works on both at once instead of waiting on
+// the steps of one. Each lane's result is the one Power gives.
 inline void Power(Pair& a, Pair exponentA, Pair& b, Pair exponentB)
 {
-    using power_detail::Bundle;
-    const Bundle<Pair, 2> result = power_detail::Raise(Bundle<Pair, 2>{{a, b}}, Bundle<Pair, 2>{{exponentA, exponentB}});
-    a = result.part[0];
-    b = result.part[1];
+    using namespace power_detail;
+    const Pair logA = Log(Normal(a)), logB = Log(Normal(b));
+    const Pair powerA = Exp(exponentA * logA), powerB = Exp(exponentB * logB);
+    a = Exact(a, exponentA, powerA);
+    b = Exact(b, exponentB, powerB);
 }
 
 } // namespace qex::dsp
