@@ -98,8 +98,9 @@ struct CompressorLanes : SectionLanes {
         fast = k * fast + (1 - k) * x;
         fast = fast < threshold ? threshold : fast;
 
-        const Pair larger = fast < slow ? slow : fast;
-        const Pair smaller = fast < slow ? fast : slow;
+        // The larger and the smaller envelope: fast < slow ? slow : fast and the reverse.
+        const Pair larger = _mm_max_pd(slow, fast);
+        const Pair smaller = _mm_min_pd(fast, slow);
         return exponent <= 0 ? larger : smaller;
     }
 
@@ -225,11 +226,13 @@ public:
         // The limiter's envelope always follows, so switching it on limits at once.
         std::array<SectionLanes, N> limiter = Sections<SectionLanes>(Limiter);
         std::array<Mask, N> mute;
+        bool anyMuted = false;
         for (size_t p = 0; p < N; ++p) {
             const auto muted = [&](int band) {
                 return -int64_t{!multiband && settings.BandMute[band].get() != 0};
             };
             mute[p] = Mask{muted(pairs_[p].first), muted(pairs_[p].second)};
+            anyMuted = anyMuted || (mute[p][0] | mute[p][1]) != 0;
         }
         std::array<Pair, N> gain{}, limiterGain{};
         for (size_t i = 0; i < count; ++i) {
@@ -241,7 +244,8 @@ public:
                 if (limiterOn)
                     limiterGain[p] = l.envelope > l.threshold ? l.threshold / l.envelope : kOnes;
                 gain[p] = gain[p] * limiterGain[p];
-                gain[p] = mute[p] ? Pair{0.000001, 0.000001} : gain[p];
+                if (anyMuted)
+                    gain[p] = mute[p] ? Pair{0.000001, 0.000001} : gain[p];
                 gains[i][pairs_[p].second] = gain[p][1];
                 gains[i][pairs_[p].first] = gain[p][0];
             }
