@@ -1,5 +1,6 @@
 #include "engine_test_support.h"
 
+#include "dsp_plugin.h"
 #include "wave_in.h"
 #include "wave_out.h"
 
@@ -267,6 +268,13 @@ void VirtualDeviceTest::AdvanceFrames(std::uint64_t frames)
     const auto target = static_cast<std::int64_t>((frames_ * 1'000'000'000ull + 44099) / 44100);
     clock_->advance(std::chrono::nanoseconds(target - nanos_));
     nanos_ = target;
+}
+
+void VirtualDeviceTest::StartChain(TMMWaveIn& wi, TMMDSPPlugin& host)
+{
+    wi.Open();
+    host.InitModule();
+    wi.Start();
 }
 
 } // namespace qextest

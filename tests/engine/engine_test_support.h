@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+class TMMDSPPlugin;
 class TMMWaveIn;
 class TMMWaveOut;
 
@@ -165,6 +166,9 @@ protected:
     // handled on its own thread.
     void UseTestInput(TMMWaveIn& wi, int bufferBytes, int numBuffers);
     void UseSilentOutput(TMMWaveOut& wo, int numBuffers);
+    // Starts processing as the main window does: the input opens the chain, the host initialises
+    // its module, the input starts the chain.
+    static void StartChain(TMMWaveIn& wi, TMMDSPPlugin& host);
 
     std::shared_ptr<qex::platform::wave::ManualWaveClock> clock_;
     qex::platform::MainThreadDispatcher dispatcher_;

@@ -68,13 +68,7 @@ protected:
         VirtualDeviceTest::TearDown();
     }
 
-    // As the main window starts processing.
-    void StartChain()
-    {
-        wi.Open();
-        host.InitModule();
-        wi.Start();
-    }
+    void StartChain() { VirtualDeviceTest::StartChain(wi, host); }
 
     void RunPeriods(int periods) { VirtualDeviceTest::RunPeriods(periods, kBufferFrames, pushes, fills); }
 

@@ -57,12 +57,7 @@ protected:
         VirtualDeviceTest::TearDown();
     }
 
-    void StartChain()
-    {
-        wi.Open();
-        host.InitModule();
-        wi.Start();
-    }
+    void StartChain() { VirtualDeviceTest::StartChain(wi, host); }
 
     void RunPeriods(int periods) { VirtualDeviceTest::RunPeriods(periods, kBufferFrames, pushes, fills); }
 
