@@ -6,21 +6,33 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qex::platform {
 
 namespace {
 
+// Where a private folder for this user's copies lives: the session's runtime folder, else a
+// folder of our own in the temporary folder that nobody else can own or enter, else the home
+// folder.
 QString runtimeFolder()
 {
     const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
     if (!xdg.isEmpty() && QDir(QString::fromLocal8Bit(xdg)).exists())
         return QString::fromLocal8Bit(xdg);
-    return QDir::tempPath();
+    const QString own = QDir::tempPath() + QStringLiteral("/lumavox-qex-%1").arg(::getuid());
+    const QByteArray path = QFile::encodeName(own);
+    ::mkdir(path.constData(), 0700);
+    struct stat info {};
+    if (::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
+        (info.st_mode & 0077) == 0)
+        return own;
+    return QDir::homePath();
 }
 
 QByteArray readLine(QLocalSocket& socket, int timeoutMs)
@@ -45,13 +57,18 @@ QString instanceKeyFor(const QString& systemFolder)
     return QStringLiteral("lumavox-qex-%1-%2").arg(::getuid()).arg(hash, 16, 16, QLatin1Char('0'));
 }
 
-SingleInstanceGuard::SingleInstanceGuard(const QString& key, QObject* parent)
-    : QObject(parent), lockPath_(runtimeFolder() + "/" + key + ".lock"), socketPath_(runtimeFolder() + "/" + key + ".sock")
+SingleInstanceGuard::SingleInstanceGuard(const QString& key, QObject* parent) : QObject(parent)
 {
+    const QString folder = runtimeFolder();
+    lockPath_ = folder + "/" + key + ".lock";
+    socketPath_ = folder + "/" + key + ".sock";
     lockFd_ = ::open(QFile::encodeName(lockPath_).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    lockHeld_ = lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) == 0;
-    if (!lockHeld_)
+    if (lockFd_ < 0)
         return;
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        otherRunning_ = errno == EWOULDBLOCK;
+        return;
+    }
     // A socket left by a copy that crashed is stale: the lock proves nobody serves it.
     QLocalServer::removeServer(socketPath_);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
@@ -87,7 +104,7 @@ void SingleInstanceGuard::serve(QLocalSocket* socket)
     });
 }
 
-bool SingleInstanceGuard::askRunningInstance()
+bool SingleInstanceGuard::runningCopyActive()
 {
     QLocalSocket socket;
     // The running copy may still be starting up; give it a moment to listen.
@@ -97,11 +114,12 @@ bool SingleInstanceGuard::askRunningInstance()
             break;
         QThread::msleep(100);
     }
+    // A copy that holds the lock is alive; one that does not answer (busy opening a device,
+    // say) counts as active, so that two copies never share the settings and the database.
     if (socket.state() != QLocalSocket::ConnectedState)
-        return false;
-
+        return true;
     socket.write("QUERY\n");
-    if (readLine(socket, 2000) != "ACTIVE 1")
+    if (readLine(socket, 2000) == "ACTIVE 0")
         return false;
 
     QString commandLine = QCoreApplication::arguments().join(QLatin1Char(' '));
@@ -113,10 +131,13 @@ bool SingleInstanceGuard::askRunningInstance()
 
 void SingleInstanceGuard::check()
 {
-    if (!Active || lockHeld_ || MaxInstances > 1)
+    // A copy that went on once goes on at every later check.
+    if (!Active || !otherRunning_ || MaxInstances > 1 || passed_)
         return;
-    if (!askRunningInstance())
+    if (!runningCopyActive()) {
+        passed_ = true;
         return;
+    }
     ::_exit(0);
 }
 

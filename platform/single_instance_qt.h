@@ -4,6 +4,7 @@
 // The first copy holds an advisory lock on a small lock file and answers on a local socket.
 // A later copy finds the lock taken, asks the running copy whether its guard is active, hands
 // over its command line (which also brings the running copy's window to the front) and ends.
+// The lock and the socket live in the user's runtime folder (or a private folder of the user's).
 
 #include <QLocalServer>
 #include <QObject>
@@ -29,17 +30,17 @@ public:
     // this process with exit code 0 without touching any file.
     void check();
 
-    // Whether this copy holds the registry lock (it is the first running copy).
-    bool isFirstInstance() const { return lockHeld_; }
-
 private:
     void serve(class QLocalSocket* socket);
-    bool askRunningInstance();
+    // Whether the copy holding the lock says its guard is active; hands over the command line if
+    // so. A copy that cannot be reached or does not answer counts as active.
+    bool runningCopyActive();
 
     QString lockPath_;
     QString socketPath_;
     int lockFd_ = -1;
-    bool lockHeld_ = false;
+    bool otherRunning_ = false; // another copy holds the lock
+    bool passed_ = false;       // a check let this copy go on
     QLocalServer server_;
 };
 

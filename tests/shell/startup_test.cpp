@@ -4,15 +4,19 @@
 #include "qex_process.h"
 #include "temp_folder.h"
 
+#include "platform/single_instance_qt.h"
 #include "security/sql_database.h"
 #include "security/sql_table.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/file.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -182,6 +186,23 @@ TEST_F(Startup, ASecondCopyHandsOverAndEndsWithoutTouchingAnyFile)
     EXPECT_FALSE(first->waitForExit(200ms));
     stop(*first);
     EXPECT_TRUE(fs::exists(app / "qex.sec"));
+}
+
+TEST_F(Startup, ACopyThatHoldsTheLockButDoesNotAnswerStillCountsAsRunning)
+{
+    // A running copy stuck before it answers (opening a device, say): it holds the lock and
+    // serves no socket.
+    const std::string key = qex::platform::instanceKeyFor(QString::fromStdString(sys.string())).toStdString();
+    const int lock = ::open((run / (key + ".lock")).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    QexProcess second(app, sys, run);
+    const auto appBefore = snapshot(app);
+    EXPECT_EQ(second.waitForExit(30s), 0);
+    ::close(lock);
+    EXPECT_EQ(snapshot(app), appBefore) << "a second copy writes no file";
+    EXPECT_FALSE(fs::exists(sys / "qexdsp.so"));
 }
 
 TEST_F(Startup, CopiesWithAnotherSystemFolderRunSideBySide)
