@@ -57,16 +57,26 @@ std::optional<KeyLine> keyOf(std::string_view line)
     return KeyLine{trim(t.substr(0, eq)), trim(t.substr(eq + 1))};
 }
 
-std::vector<std::string> readLines(const std::filesystem::path& file)
+// The file's lines: none for a file that does not exist, nothing at all for one that exists but
+// cannot be read (so that a write never replaces a file it could not read).
+std::optional<std::vector<std::string>> readLines(const std::filesystem::path& file)
 {
     std::vector<std::string> lines;
     std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::error_code error;
+        if (std::filesystem::status(file, error).type() == std::filesystem::file_type::not_found)
+            return lines;
+        return std::nullopt;
+    }
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         lines.push_back(std::move(line));
     }
+    if (in.bad())
+        return std::nullopt;
     return lines;
 }
 
@@ -128,8 +138,11 @@ std::optional<long long> parseProfileInteger(std::string_view text)
 std::optional<std::string> readProfileString(const std::filesystem::path& file, std::string_view section,
                                              std::string_view key)
 {
+    const auto lines = readLines(file);
+    if (!lines)
+        return std::nullopt;
     bool inSection = false;
-    for (const auto& line : readLines(file)) {
+    for (const auto& line : *lines) {
         if (const auto s = sectionOf(line)) {
             inSection = sameName(*s, section);
             continue;
@@ -145,7 +158,10 @@ std::optional<std::string> readProfileString(const std::filesystem::path& file, 
 bool writeProfileString(const std::filesystem::path& file, std::string_view section, std::string_view key,
                         std::string_view value)
 {
-    auto lines = readLines(file);
+    auto read = readLines(file);
+    if (!read)
+        return false;
+    auto& lines = *read;
     const std::string entry = std::string(key) + "=" + std::string(value);
 
     // Locate the section and, inside it, the key or the place after its last key line.

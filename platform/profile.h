@@ -15,12 +15,13 @@
 
 namespace qex::platform {
 
-// The value of key in section, or nothing when the file, the section or the key is missing.
+// The value of key in section, or nothing when the file, the section or the key is missing (or
+// the file cannot be read).
 std::optional<std::string> readProfileString(const std::filesystem::path& file, std::string_view section,
                                              std::string_view key);
 
 // Sets key in section to value, creating the file, the section or the key as needed.
-// Returns false when the file could not be replaced; the old file is then left as it was.
+// Returns false when the file could not be read or replaced; the old file is then left as it was.
 bool writeProfileString(const std::filesystem::path& file, std::string_view section, std::string_view key,
                         std::string_view value);
 

@@ -140,6 +140,35 @@ TEST(Profile, InterruptedWriteLeavesTheOldFileWholeAndNoLeftovers)
     EXPECT_EQ(entries, 1) << "a temporary file was left behind";
 }
 
+TEST(Profile, AFileThatCannotBeReadIsNeverReplacedByAWrite)
+{
+    TempFolder dir;
+    const auto ini = dir.path() / "qex.ini";
+    const std::string original = "[General]\nAuto start=1\n[Devices]\nInput device=2\n";
+    writeText(ini, original);
+    fs::permissions(ini, fs::perms::none);
+    fs::permissions(dir.path(), fs::perms::all);
+
+    // In a child that cannot read the file (root gives up its rights for it) but may write in
+    // the folder.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0)
+            ::_exit(2);
+        const bool written = writeProfileString(ini, "General", "Visible", "1");
+        const bool read = readProfileString(ini, "General", "Auto start").has_value();
+        ::_exit(written || read ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a write over an unreadable file was reported as success";
+
+    fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fileText(ini), original);
+}
+
 TEST(Profile, ReplacementKeepsTheFilePermissions)
 {
     TempFolder dir;
