@@ -4,7 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace {
@@ -27,17 +27,26 @@ COMMIT;
 
 void createSecurityDatabase(const std::filesystem::path& file)
 {
-    // Create the file first with owner-only permissions; SQLite's journal follows them.
-    const int fd = ::open(file.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    // Built under a private temporary name (owner-only, which SQLite's journal follows) and
+    // given its name only once complete, so that an interrupted creation never leaves a file
+    // that looks like a database.
+    std::string building = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(building.data());
     if (fd < 0)
         throw EDatabaseError("Cannot create file \"" + file.string() + "\". " + std::strerror(errno));
     ::close(fd);
     try {
-        SqlDatabase db;
-        db.Open(file.string(), SqlDatabase::OpenMode::ExistingFile);
-        db.Execute(kSchema);
+        {
+            SqlDatabase db;
+            db.Open(building, SqlDatabase::OpenMode::ExistingFile);
+            db.Execute(kSchema);
+        }
+        // A link fails when the name is taken: an existing database is never replaced.
+        if (::link(building.c_str(), file.c_str()) != 0)
+            throw EDatabaseError("Cannot create file \"" + file.string() + "\". " + std::strerror(errno));
     } catch (...) {
-        std::filesystem::remove(file);
+        ::unlink(building.c_str());
         throw;
     }
+    ::unlink(building.c_str());
 }

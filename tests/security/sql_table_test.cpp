@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Columns = std::vector<std::string>;
@@ -147,4 +150,42 @@ TEST(SecurityDatabaseFile, CreationRefusesAnExistingFileAndOpeningRefusesJunk)
     EXPECT_FALSE(db.Connected());
     EXPECT_THROW(db.Open((dir.path() / "missing.mdb").string()), EDatabaseError);
     EXPECT_FALSE(fs::exists(dir.path() / "missing.mdb"));
+}
+
+TEST(SecurityDatabaseFile, ACreationCutShortLeavesNoDatabaseFile)
+{
+    TempFolder dir;
+    const auto file = dir.path() / "qex.mdb";
+    // A child killed by its file-size limit in the middle of writing, as a power cut would.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{512, 512};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        try {
+            createSecurityDatabase(file);
+        } catch (...) {
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the creation was expected to be cut short";
+    EXPECT_FALSE(fs::exists(file)) << "a half-made database would fail every later start";
+
+    const auto countEntries = [&] {
+        int entries = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path()))
+            ++entries;
+        return entries;
+    };
+    const int leftovers = countEntries();
+    createSecurityDatabase(file);
+    SqlDatabase db;
+    db.Open(file.string());
+    SqlTable users(db, "Users");
+    users.Open();
+    EXPECT_EQ(users.AsString("LoginName"), "admin");
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(countEntries(), leftovers + 1) << "the file the database was built in was left behind";
 }
