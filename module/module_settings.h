@@ -9,9 +9,8 @@ namespace qex {
 inline constexpr std::string_view kSettingsSection = "OrvianAudioProcessor";
 
 // "Qex.ini" beside the host executable (not beside the module library). The host keeps its own
-// settings in the same file under the name "qex.ini"; file names compare without regard to case,
-// so the host's "qex.ini" is used where it exists, else a file of another spelling, and a new
-// one takes the host's spelling.
+// settings in the same file under the name "qex.ini", found as the host finds it (the host's
+// spelling where it exists, else a file of another spelling, else a new "qex.ini").
 std::filesystem::path ModuleSettingsPath(const std::filesystem::path& hostExecutable);
 
 // Integer keys of the module's section. A missing or unreadable value reads as the default;

@@ -123,6 +123,19 @@ bool replaceFile(const std::filesystem::path& file, const std::string& text)
 
 } // namespace
 
+std::filesystem::path profileFileIn(const std::filesystem::path& folder, std::string_view name)
+{
+    const std::filesystem::path exact = folder / name;
+    std::error_code ec;
+    if (std::filesystem::exists(exact, ec))
+        return exact;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (sameName(it->path().filename().string(), name))
+            return it->path();
+    }
+    return exact;
+}
+
 std::optional<long long> parseProfileInteger(std::string_view text)
 {
     auto t = trim(text);

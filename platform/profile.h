@@ -15,6 +15,12 @@
 
 namespace qex::platform {
 
+// The settings file of that name in a folder. Names of settings files compare without regard to
+// letter case, as they always have where the program comes from: the exact spelling where it
+// exists, else a file of another spelling (one carried over from elsewhere), else the exact
+// spelling for a new file. Every reader and writer of a settings file finds the same one.
+std::filesystem::path profileFileIn(const std::filesystem::path& folder, std::string_view name);
+
 // The value of key in section, or nothing when the file, the section or the key is missing (or
 // the file cannot be read).
 std::optional<std::string> readProfileString(const std::filesystem::path& file, std::string_view section,

@@ -6,7 +6,7 @@
 
 using qex::platform::IniFile;
 
-TFormSize::TFormSize() : iniFile_(QStringLiteral("./qex.ini")) {}
+TFormSize::TFormSize() : iniFile_(QString::fromStdString(qex::platform::profileFileIn(".", "qex.ini").string())) {}
 
 FormPlacement readFormPlacement(const QString& iniFile, const QRect& design, const QRect& desktop)
 {

@@ -6,6 +6,7 @@
 #include "message_boxes.h"
 #include "module_file.h"
 #include "platform/file_rename.h"
+#include "platform/profile.h"
 
 #include "widgets/level_scale.h"
 #include "widgets/level_view.h"
@@ -532,7 +533,7 @@ void TfrmQEX::FormClose()
 
 std::string TfrmQEX::SettingsFile() const
 {
-    return AppFolder() + "qex.ini";
+    return qex::platform::profileFileIn(AppFolder(), "qex.ini").string();
 }
 
 void TfrmQEX::moveEvent(QMoveEvent* event)

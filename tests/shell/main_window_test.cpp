@@ -653,3 +653,24 @@ TEST(MainWindow, AStoredSecuritySwitchIsKeptWhileAccessControlIsUnavailable)
     EXPECT_TRUE(installation.settings().readBool("General", "Enable Security", false));
     EXPECT_EQ(installation.settings().readString("General", "Default login", ""), "nobody");
 }
+
+TEST(MainWindow, ASettingsFileCarriedOverInAnotherSpellingIsTheOneTheWindowAndTheModuleShare)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_TRUE(w.AutoStart);
+        EXPECT_TRUE(w.wi.Started());
+        harness.click(w.btnStop);
+        harness.click(w.btnClose);
+        return;
+    }
+    Installation installation;
+    std::ofstream(installation.app / "QEX.INI") << "[General]\nAuto start=1\n[Devices]\n" + Installation::virtualDeviceKeys();
+    installation.runChild();
+    EXPECT_FALSE(fs::exists(installation.app / "qex.ini")) << "a second settings file was started";
+    const IniFile carried(installation.app / "QEX.INI");
+    EXPECT_EQ(carried.readInteger("General", "Visible", -1), 0);
+    EXPECT_EQ(carried.readInteger("OrvianAudioProcessor", "ProcessNumber", -1), 0);
+}
