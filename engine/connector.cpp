@@ -167,8 +167,9 @@ void TMMConnector::BufferReady(TMMWaveHdr* lpWaveHdr)
 {
     if (lpWaveHdr) {
         // The buffer just played is history; the one the output plays now is what is heard.
+        // An empty played buffer (the stream's end) shows nothing new.
         const TMMWaveHdr* shown = lpWaveHdr;
-        if (synchronize_ && lpWaveHdr->NextPlaying && lpWaveHdr->NextPlaying->BytesRecorded > 0)
+        if (synchronize_ && lpWaveHdr->NextPlaying && lpWaveHdr->BytesRecorded > 0)
             shown = lpWaveHdr->NextPlaying;
         ShowData(shown->Data, shown->BytesRecorded);
     }

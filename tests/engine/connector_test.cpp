@@ -91,26 +91,35 @@ TEST_F(ProgramConnector, MeasuresOnlyTheFirst50FramesOncePerBuffer)
     EXPECT_EQ(overflows, 3);
 }
 
-TEST_F(ProgramConnector, FallsBackToThePlayedBufferWithoutAnAudibleOne)
+TEST_F(ProgramConnector, ShowsThePlayedBufferWithoutAnAudibleOneAndNothingNewForAnEmptyOne)
 {
     Buffer played(sineFrames(1024, 0.0, 0));
     connector.BufferReady(played.header);
     EXPECT_EQ(left.Spots(), 37);
 
+    // An empty played buffer: the linked one is not shown either.
     connector.Stop();
     connector.Start();
+    Buffer audible(sineFrames(1024, 0.0, 1));
+    Buffer emptyPlayed(sineFrames(1024, 0.0, 0));
+    emptyPlayed.header->BytesRecorded = 0;
+    emptyPlayed.header->NextPlaying = audible.header;
+    connector.BufferReady(emptyPlayed.header);
+    EXPECT_EQ(left.Spots(), 0);
+    EXPECT_EQ(right.Spots(), 0);
+
+    // The linked buffer is shown even when it is empty: nothing is heard now.
     Buffer emptyAudible(sineFrames(1024, 0.0, 1));
     emptyAudible.header->BytesRecorded = 0;
     played.header->NextPlaying = emptyAudible.header;
     connector.BufferReady(played.header);
-    EXPECT_EQ(left.Spots(), 37);
+    EXPECT_EQ(left.Spots(), 0);
     EXPECT_EQ(right.Spots(), 0);
 
     // Unsynchronised, the played buffer is shown even when an audible one is linked.
     connector.Stop();
     connector.Start();
     connector.SetSynchronize(false);
-    Buffer audible(sineFrames(1024, 0.0, 1));
     played.header->NextPlaying = audible.header;
     connector.BufferReady(played.header);
     EXPECT_EQ(left.Spots(), 37);
