@@ -54,6 +54,8 @@ bool TfrmQEX::LoadSettings()
     }
 
     AutoStart = file.readBool(kGeneral, "Auto start", AutoStart);
+    // The panel shows the stored choice, so that an Apply made for something else keeps it.
+    gbSetup->cbAutoStart->setChecked(AutoStart);
     gbSetup->cbSecurity->setChecked(file.readBool(kGeneral, "Enable Security", gbSetup->cbSecurity->isChecked()));
     DefaultLogin = file.readString(kGeneral, "Default login", DefaultLogin);
     DefaultPassword = file.readString(kGeneral, "Default passwd", DefaultPassword);

@@ -613,6 +613,31 @@ TEST(MainWindow, AutomaticStartRunsAtTheFirstShowingWhenTheDevicesAreUnchanged)
     EXPECT_TRUE(fs::exists(installation.app / "qex.sec"));
 }
 
+TEST(MainWindow, AnApplyMadeForSomethingElseKeepsTheAutomaticStart)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        ASSERT_TRUE(w.wi.Started());
+        harness.click(w.btnStop);
+        harness.click(w.btnPref);
+        EXPECT_TRUE(w.gbSetup->cbAutoStart->isChecked()) << "the panel shows the stored choice";
+        w.gbSetup->cmbPriority->setCurrentIndex(2);
+        emit w.gbSetup->cmbPriority->activated(2);
+        harness.click(w.gbSetup->btnApply);
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_TRUE(w.AutoStart);
+        EXPECT_EQ(onDisk("General", "Auto start"), "1");
+        EXPECT_EQ(onDisk("Devices", "Priority"), "2");
+        harness.click(w.btnClose);
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[General]\nAuto start=1\n[Devices]\n" + Installation::virtualDeviceKeys());
+    installation.runChild();
+}
+
 TEST(MainWindow, NoAutomaticStartWithoutAModule)
 {
     if (isolated::inChild()) {
