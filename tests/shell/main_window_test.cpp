@@ -349,6 +349,22 @@ TEST(MainWindow, BufferValuesFromTheFileArePulledIntoTheSlidersRanges)
     installation.runChild();
 }
 
+TEST(MainWindow, AnInputBufferSizeAwayFromTheDesignPositionTakesItsSlidersStep)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(w.gbSetup->sliderDimBuf->value(), 8);
+        EXPECT_EQ(w.wi.GetBufferSize(), 8192);
+        EXPECT_EQ(w.MMRingBuffer1.GetBufferSize(), 8192);
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[Devices]\n" + Installation::virtualDeviceKeys() + "Input buffer size=9000\n");
+    installation.runChild();
+}
+
 TEST(MainWindow, OversizedBuffersAreCutToTheLargestStep)
 {
     if (isolated::inChild()) {
