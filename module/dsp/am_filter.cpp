@@ -46,6 +46,7 @@ Pair Filter(const TenthOrder& f, State& state, Pair x)
 
 } // namespace
 
+QEX_CHUNK_CODE
 void AmFilter::Process(Frames frames)
 {
     State first = first_, second = second_;

@@ -112,6 +112,7 @@ struct CompressorLanes : SectionLanes {
 // power of the lane's exponent. Where both lanes have the previous frame's envelope (one that
 // holds), or envelopes at the threshold, neither the quotient nor the power is taken again.
 // Two neighbouring frames that both need a power have them taken side by side.
+QEX_CHUNK_CODE
 void RaiseToPower(std::span<Pair> envelopes, Pair threshold, Pair exponent)
 {
     const Mask unity = exponent == 0.0;
@@ -161,6 +162,7 @@ public:
         }
     }
 
+    QEX_CHUNK_CODE
     void Compute(std::span<const BandGainComputer::BandValues> levels, std::span<const bool> gated,
                  std::span<BandGainComputer::BandValues> gains, const GlobalParams& params,
                  const ProcessingSettings& settings)

@@ -71,6 +71,7 @@ Biquad::Coefficients BassEqualiser::Coefficients() const
     return {b0_.get(), b1_.get(), b2_.get(), a1_.get(), a2_.get()};
 }
 
+QEX_CHUNK_CODE
 void BassEqualiser::Process(Frames frames, bool highQ)
 {
     if (const uint32_t clears = section1Clears_.get(); clears != section1ClearsDone_) {

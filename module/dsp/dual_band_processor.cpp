@@ -15,6 +15,7 @@ constexpr Biquad::Coefficients kSplitLowpass = {0.112055205606069, 0.22411041121
 
 } // namespace
 
+QEX_CHUNK_CODE
 void DualBandProcessor::Process(Frames frames, std::span<const double> denormOffsets, std::span<const bool> gated,
                                 std::span<const int> rows, const GlobalParams& params,
                                 const ProcessingSettings& settings, BandGainComputer& gains, LookaheadDelay& delay,

@@ -15,6 +15,7 @@ constexpr EmphasisCoefficients k50us = {0.1321823, 3.3494133, 2.1991812};
 
 } // namespace
 
+QEX_CHUNK_CODE
 void PreEmphasis::Process(Frames frames, bool use75us)
 {
     const EmphasisCoefficients c = use75us ? k75us : k50us;
@@ -27,6 +28,7 @@ void PreEmphasis::Process(Frames frames, bool use75us)
     state_ = w1;
 }
 
+QEX_CHUNK_CODE
 void DeEmphasis::Process(Frames frames)
 {
     Pair w1 = state_;

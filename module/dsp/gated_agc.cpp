@@ -51,6 +51,7 @@ void GatedAgc::ResetEnvelopes()
     masterEnvelope_ = 1.0;
 }
 
+QEX_CHUNK_CODE
 void GatedAgc::Process(Frames frames, std::span<const double> peaks, std::span<bool> gated,
                        const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
                        MeterValues& meters)

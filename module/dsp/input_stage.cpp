@@ -19,6 +19,7 @@ void InputStage::BuildSineTable()
         sineTable_[i] = static_cast<int32_t>(std::sin(i * 0.01) * 32760);
 }
 
+QEX_CHUNK_CODE
 void InputStage::AddDenormOffset(Frames frames, std::span<double> offsets)
 {
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -31,6 +32,7 @@ void InputStage::AddDenormOffset(Frames frames, std::span<double> offsets)
     }
 }
 
+QEX_CHUNK_CODE
 void InputStage::Lowpass15k(Frames frames)
 {
     FourthOrderSection lowpass = lowpass_;
@@ -39,6 +41,7 @@ void InputStage::Lowpass15k(Frames frames)
     lowpass_ = lowpass;
 }
 
+QEX_CHUNK_CODE
 void InputStage::RotatePhase(Frames frames)
 {
     std::array<Pair, 3> states = rotator_;

@@ -48,6 +48,7 @@ void Link(double reference, double& target, int p)
 } // namespace
 
 template <const FourthOrderSection::Coefficients (&Bank)[kMultibandCount]>
+QEX_CHUNK_CODE
 void MultibandProcessor::Analyse(std::array<Band, kMultibandCount>& bands, Frames frames, bool trackRms,
                                  BandSignals& values, std::span<BandGainComputer::BandValues> levels)
 {
@@ -75,6 +76,7 @@ void MultibandProcessor::Analyse(std::array<Band, kMultibandCount>& bands, Frame
     }
 }
 
+QEX_CHUNK_CODE
 void MultibandProcessor::ApplyOverdrive(Frames frames, const ProcessingSettings& settings)
 {
     const double gain = settings.OverdriveGain.get();
@@ -82,6 +84,7 @@ void MultibandProcessor::ApplyOverdrive(Frames frames, const ProcessingSettings&
         frame = ToFrame(ToPair(frame) * gain);
 }
 
+QEX_CHUNK_CODE
 void MultibandProcessor::Process(Frames frames, std::span<const bool> gated, std::span<int> rows,
                                  const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
                                  BandGainComputer& gains, LookaheadDelay& delay, MeterValues& meters)

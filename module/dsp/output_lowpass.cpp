@@ -41,6 +41,7 @@ void OutputLowpass::BuildTaps()
         taps_[k] = static_cast<int32_t>(kDesign[k < 14 ? k : kTaps - 1 - k] * 7500);
 }
 
+QEX_CHUNK_CODE
 void OutputLowpass::Process(Frames frames)
 {
     // Exact sums, as wide as 64-bit integer ones: a clipper output of a few hundred thousand,

@@ -4,6 +4,7 @@
 
 namespace qex::dsp {
 
+QEX_CHUNK_CODE
 void OutputStage::Process(Frames frames, bool clip, bool bypassAll, int outLevelPct, bool amFilter)
 {
     if (clip)

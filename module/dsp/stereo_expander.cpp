@@ -11,6 +11,7 @@ void StereoExpander::ClearHistory()
     allpass_.fill(0.0);
 }
 
+QEX_CHUNK_CODE
 double StereoExpander::Process(Frames frames, int delayLength, bool widen, int levelPct)
 {
     int delayIndex = delayIndex_;

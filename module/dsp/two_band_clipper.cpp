@@ -18,6 +18,7 @@ constexpr FourthOrderSection::Coefficients kHighpass = {
 
 } // namespace
 
+QEX_CHUNK_CODE
 void TwoBandClipper::Process(Frames frames, bool clip, int32_t lowClipLevel, int32_t highClipLevel)
 {
     Sections s = sections_;
