@@ -335,8 +335,15 @@ void TMMCustomWaveDevice::AddToDevice(TMMWaveHdr* header, int& queued, const cha
         if (result == wave::kWaveNoError)
             ++queued;
     }
-    if (result != wave::kWaveNoError)
-        DeviceError(call, result);
+    CheckDeviceCall(call, result);
+}
+
+void TMMCustomWaveDevice::AbandonOpen()
+{
+    // Close lets go only of an open device.
+    deviceOpen_ = true;
+    Close();
+    deviceOpen_ = false;
 }
 
 void TMMCustomWaveDevice::ClearStopState()
@@ -471,8 +478,7 @@ bool TMMCustomWaveDevice::WaitSteps(int steps, const std::function<bool()>& read
 std::uint64_t TMMCustomWaveDevice::ReadDevicePosition(const char* call)
 {
     std::uint32_t samples = 0;
-    if (const int result = wave::waveGetPosition(handle_, samples); result != wave::kWaveNoError)
-        DeviceError(call, result);
+    CheckDeviceCall(call, wave::waveGetPosition(handle_, samples));
     // A position well below the last one means the 32-bit counter wrapped.
     std::lock_guard guard(lock_);
     if (samples < lastPosition_ && lastPosition_ - samples >= 0xFFFF)

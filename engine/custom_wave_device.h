@@ -160,6 +160,9 @@ protected:
     // Queues a buffer to the device and counts it in `queued` (lock_'s), unless a stop is under
     // way. A buffer the device refuses is not counted, and fails with the call's name.
     void AddToDevice(TMMWaveHdr* header, int& queued, const char* call);
+    // After an open failed half-way: lets go of whatever was reached (the thread, the device,
+    // the chain behind), so that the failure can be reported with nothing left open.
+    void AbandonOpen();
     // Clears the state of the last run's stop (lock_ held).
     void ClearStopState();
 
@@ -168,6 +171,12 @@ protected:
     [[noreturn]] void ErrorKey(int key) { Error(MMErrorText(key)); }
     // A failed device call: name, colon, LF, CR and the device's text for the code.
     [[noreturn]] void DeviceError(const char* call, int code);
+    // Fails with DeviceError when a device call did not succeed.
+    void CheckDeviceCall(const char* call, int result)
+    {
+        if (result != qex::platform::wave::kWaveNoError)
+            DeviceError(call, result);
+    }
     // Refuses a property change while the device is open.
     void CheckNotOpen();
 

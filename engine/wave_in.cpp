@@ -130,18 +130,14 @@ void TMMWaveIn::Open()
         handle_ = nullptr;
         if (!LaunchThread())
             Error(deviceCallMessage("WaveIn", MMErrorText(kErrCreateThread)));
-        if (const int result = OpenDevice(false); result != wave::kWaveNoError)
-            DeviceError("WaveInOpen", result);
+        CheckDeviceCall("WaveInOpen", OpenDevice(false));
         TMMCustomSoundComponent::Open();
         if (!WaitForDevice([this] { return DeviceOpen(); }))
             Error(deviceCallMessage("WaveInOpen", MMErrorText(kErrUnableToOpen)));
         AllocateBuffers();
         Fire(OnOpen);
     } catch (...) {
-        // Let go of whatever was reached, then report.
-        deviceOpen_ = true;
-        Close();
-        deviceOpen_ = false;
+        AbandonOpen();
         throw;
     }
 }
@@ -153,8 +149,7 @@ void TMMWaveIn::AllocateBuffers()
         if (header)
             continue;
         header = NewBuffer();
-        if (const int result = wave::wavePrepareHeader(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
-            DeviceError("WaveInPrepareHeader", result);
+        CheckDeviceCall("WaveInPrepareHeader", wave::wavePrepareHeader(handle_, AsDeviceHeader(header)));
     }
 }
 
@@ -177,8 +172,7 @@ void TMMWaveIn::Start()
             AddToDevice(header, queued_, "WaveInAddBuffer");
         deviceStarted_ = true;
         if (!devicePaused_)
-            if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
-                DeviceError("WaveInStart", result);
+            CheckDeviceCall("WaveInStart", wave::waveStart(handle_));
         TMMCustomSoundComponent::Start();
         Fire(OnStart);
     } catch (...) {
@@ -264,15 +258,13 @@ void TMMWaveIn::StopDevice()
         stopping_ = true;
     }
     // The device hands back the buffer it was recording into, with what it holds.
-    if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
-        DeviceError("WaveInStop", result);
+    CheckDeviceCall("WaveInStop", wave::waveStop(handle_));
     ClearPositionWraps();
     {
         std::lock_guard guard(lock_);
         resetting_ = true;
     }
-    if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
-        DeviceError("WaveInReset", result);
+    CheckDeviceCall("WaveInReset", wave::waveReset(handle_));
 }
 
 void TMMWaveIn::CompleteStop()
@@ -297,10 +289,8 @@ void TMMWaveIn::LetGoOfDevice()
     wave::waveReset(handle_);
     for (TMMWaveHdr* header : buffers_)
         if (header)
-            if (const int result = wave::waveUnprepareHeader(handle_, AsDeviceHeader(header)); result != wave::kWaveNoError)
-                DeviceError("WaveInUnprepareHeader", result);
-    if (const int result = wave::waveClose(handle_); result != wave::kWaveNoError)
-        DeviceError("WaveInClose", result);
+            CheckDeviceCall("WaveInUnprepareHeader", wave::waveUnprepareHeader(handle_, AsDeviceHeader(header)));
+    CheckDeviceCall("WaveInClose", wave::waveClose(handle_));
     handle_ = nullptr;
     WaitForDevice([this] { return !DeviceOpen(); });
 }
@@ -312,8 +302,7 @@ void TMMWaveIn::Pause()
     if (!DeviceOpen() || devicePaused_)
         return;
     if (deviceStarted_)
-        if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
-            DeviceError("WaveInPause", result);
+        CheckDeviceCall("WaveInPause", wave::waveStop(handle_));
     devicePaused_ = true;
     TMMCustomSoundComponent::Pause();
     Fire(OnPause);
@@ -323,8 +312,7 @@ void TMMWaveIn::Restart()
 {
     if (!deviceStarted_ || !devicePaused_)
         return;
-    if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
-        DeviceError("WaveInRestart", result);
+    CheckDeviceCall("WaveInRestart", wave::waveStart(handle_));
     devicePaused_ = false;
     TMMCustomSoundComponent::Restart();
     Fire(OnRestart);

@@ -53,16 +53,12 @@ void TMMWaveOut::Open()
         TMMCustomSoundComponent::Open();
         if (!LaunchThread())
             Error(deviceCallMessage("WaveOut", MMErrorText(kErrCreateThread)));
-        if (const int result = OpenDevice(false); result != wave::kWaveNoError)
-            DeviceError("WaveOutOpen", result);
+        CheckDeviceCall("WaveOutOpen", OpenDevice(false));
         if (!WaitForDevice([this] { return DeviceOpen(); }))
             Error(deviceCallMessage("WaveOutOpen", MMErrorText(kErrUnableToOpen)));
         Fire(OnOpen);
     } catch (...) {
-        // Let go of whatever was reached (the thread, the chain behind), then report.
-        deviceOpen_ = true;
-        Close();
-        deviceOpen_ = false;
+        AbandonOpen();
         throw;
     }
 }
@@ -86,8 +82,7 @@ void TMMWaveOut::Start()
         positionOffset_ = 0;
         refillOnRestart_ = false;
         // Nothing plays before every buffer is queued.
-        if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
-            DeviceError("WaveOutPause", result);
+        CheckDeviceCall("WaveOutPause", wave::waveStop(handle_));
         TMMCustomSoundComponent::Start();
         const int queued = Preload();
         deviceStarted_ = true;
@@ -96,8 +91,7 @@ void TMMWaveOut::Start()
             Error(deviceCallMessage("WaveOutStart", MMErrorText(kErrUnableToStart)));
         }
         if (!devicePaused_) {
-            if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
-                DeviceError("WaveOutRestart", result);
+            CheckDeviceCall("WaveOutRestart", wave::waveStart(handle_));
             Fire(OnStart);
         }
     } catch (...) {
@@ -235,8 +229,7 @@ void TMMWaveOut::StopDevice()
     }
     positionOffset_ += ReadDevicePosition("WaveOutGetPosition");
     ClearPositionWraps();
-    if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
-        DeviceError("WaveOutReset", result);
+    CheckDeviceCall("WaveOutReset", wave::waveReset(handle_));
 }
 
 void TMMWaveOut::CompleteStop()
@@ -264,8 +257,7 @@ void TMMWaveOut::LetGoOfDevice()
         return;
     }
     ReleaseStartedBuffers();
-    if (const int result = wave::waveClose(handle_); result != wave::kWaveNoError)
-        DeviceError("WaveOutClose", result);
+    CheckDeviceCall("WaveOutClose", wave::waveClose(handle_));
     handle_ = nullptr;
     if (!WaitForDevice([this] { return !DeviceOpen(); }))
         Fire(OnError);
@@ -278,8 +270,7 @@ void TMMWaveOut::Pause()
     if (!DeviceOpen() || devicePaused_)
         return;
     if (deviceStarted_) {
-        if (const int result = wave::waveStop(handle_); result != wave::kWaveNoError)
-            DeviceError("WaveOutPause", result);
+        CheckDeviceCall("WaveOutPause", wave::waveStop(handle_));
         devicePaused_ = true;
         if (HasSoundInput()) {
             // Driven by an upstream device: the queued buffers must not play late, so they
@@ -289,8 +280,7 @@ void TMMWaveOut::Pause()
                 std::lock_guard guard(lock_);
                 resetting_ = true;
             }
-            if (const int result = wave::waveReset(handle_); result != wave::kWaveNoError)
-                DeviceError("WaveOutReset", result);
+            CheckDeviceCall("WaveOutReset", wave::waveReset(handle_));
             std::lock_guard guard(lock_);
             expectedIndex_ = 0;
             pending_ = 0;
@@ -318,8 +308,7 @@ void TMMWaveOut::Restart()
             return;
         }
     }
-    if (const int result = wave::waveStart(handle_); result != wave::kWaveNoError)
-        DeviceError("WaveOutRestart", result);
+    CheckDeviceCall("WaveOutRestart", wave::waveStart(handle_));
     devicePaused_ = false;
     Fire(OnRestart);
 }
