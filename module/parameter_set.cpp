@@ -108,12 +108,6 @@ void PublishParameterSet(ParameterSet& to, const ParameterSet& from)
     to.Global.Reserved = from.Global.Reserved;
 }
 
-void ForceRatioRange(ParameterSet& set)
-{
-    for (auto& record : set.Records)
-        record.Ratio.set(std::clamp(record.Ratio.get(), 10, 100));
-}
-
 std::string_view NameOf(const GlobalParams& global)
 {
     const auto& name = global.Name;

@@ -149,9 +149,6 @@ ParameterSet DefaultParameterSet();
 // words, so that every value arrives whole (a frame may see old and new values mixed).
 void PublishParameterSet(ParameterSet& to, const ParameterSet& from);
 
-// Forces every record's Ratio into 10..100, as every load from a file does.
-void ForceRatioRange(ParameterSet& set);
-
 // The set's name as text, and a new name cut to the 19 characters the panel allows.
 std::string_view NameOf(const GlobalParams& global);
 void SetName(GlobalParams& global, std::string_view name);

@@ -13,10 +13,10 @@ using namespace dsp;
 
 namespace {
 
-// A preset loaded from a file is not range checked, so each derived length is held to what
-// its state can take: the look-ahead to the rows of its delay line (hand-edited times up to
-// 113 ms keep their exact length), the stereo delay to the panel's 20 ms, the hold to its
-// 32-bit counter. Negative times give no length.
+// Loaded presets are pulled into the panel's ranges, but a length indexes a delay line, so each
+// is also held to what its state can take whatever reaches it: the look-ahead to the rows of its
+// delay line, the stereo delay to the panel's 20 ms, the hold to its 32-bit counter. Negative
+// times give no length.
 constexpr int32_t kLongestLookahead = LookaheadDelay::kRows - 1;
 constexpr int32_t kLongestStereoDelay = 20 * kSampleRate / 1000;
 constexpr uint32_t kDualBandHold = 500;
@@ -35,8 +35,8 @@ void DeriveSectionCoefficients(const SectionParams& params, int section, Section
     out.release1.set(TimeCoef(params.Release1Ms.get()));
     out.attack2.set(TimeCoef(params.Attack2Ms.get()));
     out.release2.set(TimeCoef(params.Release2Ms.get()));
-    // The gains divide by the threshold. The panel's range never derives less than 1036, but a
-    // hand-edited Threshold above about 900 would truncate to 0.
+    // The gains divide by the threshold. The panel's range never derives less than 1036; a
+    // Threshold above about 900 would truncate to 0.
     out.threshold.set(std::max(LevelFromTenthDb(-params.Threshold.get()), 1));
     const double inverseRatio = 10.0 / params.Ratio.get();
     out.exponent.set(section == Expander ? 1 - inverseRatio : inverseRatio - 1);
@@ -62,7 +62,7 @@ void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
     s.DensityGain.set(LevelFromDb(g.DensityDb.get()) * 0.000030517578125);
 
     // The AGC divides by its envelope, held at this floor: at least 921 within the panel's
-    // range, but a hand-edited maximum gain above about 84 dB would truncate it to 0.
+    // range; a maximum gain above about 84 dB would truncate it to 0.
     s.AgcEnvelopeFloor.set(std::max(LevelFromDb(-g.AgcMaxGainDb.get()) / 2, 1));
     s.GateLevel.set(LevelFromDb(-g.GateDb.get()));
     s.BassClipLevel.set(LevelFromTenthDb(g.BassClipThr.get()));

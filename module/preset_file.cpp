@@ -1,5 +1,8 @@
 #include "preset_file.h"
 
+#include "platform/file_rename.h"
+#include "platform/file_replace.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -13,13 +16,8 @@ namespace qex {
 namespace {
 
 constexpr char kVersionText[10] = "2.0";
-
-// A file without write permission for its owner counts as marked read-only, also for root.
-bool MarkedReadOnly(const std::filesystem::path& file)
-{
-    struct stat st {};
-    return ::stat(file.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
-}
+// Earlier damaged copies of one slot that are kept beside it.
+constexpr int kDamagedCopies = 100;
 
 class FileDescriptor {
 public:
@@ -33,13 +31,6 @@ public:
     }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
-    // Closes now and tells whether the close succeeded (a late write error shows here).
-    bool close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int fd_;
@@ -59,21 +50,13 @@ size_t ReadAll(int fd, unsigned char* data, size_t size)
     return done;
 }
 
-bool WriteAll(int fd, const unsigned char* data, size_t size)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
+
+bool MarkedReadOnly(const std::filesystem::path& file)
+{
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
 
 std::filesystem::path PresetFilePath(const std::filesystem::path& hostFolder, int n)
 {
@@ -86,7 +69,7 @@ PresetRead ReadPresetFile(const std::filesystem::path& file, ParameterSet& set)
         return PresetRead::NotOpened;
     FileDescriptor fd(::open(file.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
-        return PresetRead::NotOpened;
+        return errno == ENOENT ? PresetRead::Missing : PresetRead::NotOpened;
 
     std::array<unsigned char, kPresetFileSize> bytes{};
     const size_t size = ReadAll(fd.get(), bytes.data(), bytes.size());
@@ -107,16 +90,23 @@ bool WritePresetFile(const std::filesystem::path& file, const ParameterSet& set)
 {
     if (MarkedReadOnly(file))
         return false;
-    FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd.valid())
-        return false;
-
-    std::array<unsigned char, kPresetFileSize> bytes{};
+    std::array<char, kPresetFileSize> bytes{};
     std::memcpy(bytes.data(), kVersionText, sizeof kVersionText);
     std::memcpy(bytes.data() + 10, &PresetMagic, sizeof PresetMagic);
     std::memcpy(bytes.data() + kPresetHeadSize, &set, sizeof set);
-    const bool written = WriteAll(fd.get(), bytes.data(), bytes.size());
-    return fd.close() && written;
+    return platform::replaceFileContents(file, std::string_view(bytes.data(), bytes.size()));
+}
+
+bool SetDamagedPresetAside(const std::filesystem::path& file)
+{
+    const std::string aside = file.string() + ".damaged";
+    for (int copy = 1; copy <= kDamagedCopies; ++copy) {
+        if (platform::renameFileNoReplace(file, copy == 1 ? aside : aside + "." + std::to_string(copy)))
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 } // namespace qex

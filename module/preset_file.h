@@ -20,7 +20,8 @@ static_assert(kPresetFileSize == 18418);
 std::filesystem::path PresetFilePath(const std::filesystem::path& hostFolder, int n);
 
 enum class PresetRead {
-    NotOpened,   // missing, unreadable or marked read-only
+    Missing,     // no such file
+    NotOpened,   // there, but unreadable or marked read-only
     WrongMarker, // opened, but too short to hold the marker or marked otherwise
     Valid,
 };
@@ -29,8 +30,17 @@ enum class PresetRead {
 // held. The file is opened for reading and writing, so a read-only file counts as unopenable.
 PresetRead ReadPresetFile(const std::filesystem::path& file, ParameterSet& set);
 
-// Writes the set as a whole preset file, replacing any older one. False when it cannot be
-// written (no folder, read-only file, full disk).
+// True for a file without write permission for its owner (also for root): the operator's way
+// of protecting a preset, which is then neither written nor moved.
+bool MarkedReadOnly(const std::filesystem::path& file);
+
+// Writes the set as a whole preset file, replacing any older one only once the new one is
+// complete on disk: a crash or a full disk during the write leaves the old file as it was.
+// False when it cannot be written (no folder, read-only file, full disk).
 bool WritePresetFile(const std::filesystem::path& file, const ParameterSet& set);
+
+// Renames a damaged preset file to "<name>.damaged" (or "<name>.damaged.2" and so on, never
+// replacing an earlier one), so that a slot can be rebuilt without losing what it held.
+bool SetDamagedPresetAside(const std::filesystem::path& file);
 
 } // namespace qex

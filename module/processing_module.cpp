@@ -2,6 +2,7 @@
 
 #include "dsp/conversions.h"
 #include "module_settings.h"
+#include "parameter_ranges.h"
 #include "preset_file.h"
 
 #include <algorithm>
@@ -82,6 +83,8 @@ void ProcessingModule::OpenPanel()
 {
     if (!panelFactory_)
         return;
+    // A new panel has an empty caption: a format still refused must show its warning again.
+    Path.Meters.FormatError.clearBits(dsp::kFormatWarningShown);
     panel_ = panelFactory_->CreatePanel(*this);
     if (!panel_)
         return;
@@ -120,23 +123,41 @@ int ProcessingModule::LoadOnAirAtStartup()
     int number = ReadModuleSetting(settings, "ProcessNumber", 0);
     PanelVisible = ReadModuleSetting(settings, "Visible", 1);
     PanelMinimized = ReadModuleSetting(settings, "Minimized", 0);
-
-    bool valid = false;
     if (number < kFirstPreset || number > kLastPreset)
         number = kFirstPreset;
-    else
-        valid = ReadPresetFile(PresetPath(number), OnAirSet) == PresetRead::Valid;
-    if (!valid) {
+
+    if (!ReadOnAirPreset(number)) {
         PublishParameterSet(OnAirSet, DefaultParameterSet());
         SavePreset(number);
     }
 
-    ForceRatioRange(OnAirSet);
-    DeriveSectionCoefficients(OnAirSet, Path.Gains.Records);
-    DeriveBandOutputGains(OnAirSet, Path.Settings);
     if (OnAirSet.Global.StereoDepthMs.get() > kMaxStartupStereoDepthMs)
         OnAirSet.Global.StereoDepthMs.set(0);
+    PullIntoControlRanges(OnAirSet);
+    DeriveSectionCoefficients(OnAirSet, Path.Gains.Records);
+    DeriveBandOutputGains(OnAirSet, Path.Settings);
     return number;
+}
+
+// Reads preset n over the defaults, so that fields a short file lacks keep their default values
+// rather than 0 (an output level of 0 is silence on air). A file that is there but unusable is
+// set aside before the slot is rebuilt; one marked read-only is left alone.
+bool ProcessingModule::ReadOnAirPreset(int number)
+{
+    PublishParameterSet(OnAirSet, DefaultParameterSet());
+    const auto file = PresetPath(number);
+    switch (ReadPresetFile(file, OnAirSet)) {
+    case PresetRead::Valid:
+        return true;
+    case PresetRead::Missing:
+        return false;
+    case PresetRead::NotOpened:
+    case PresetRead::WrongMarker:
+        break;
+    }
+    if (!MarkedReadOnly(file))
+        SetDamagedPresetAside(file);
+    return false;
 }
 
 void ProcessingModule::ApplyParameters()
@@ -148,9 +169,9 @@ void ProcessingModule::ApplyParameters()
     DeriveGlobalValues(OnAirSet, Path);
 }
 
-void ProcessingModule::SavePreset(int n)
+bool ProcessingModule::SavePreset(int n)
 {
-    WritePresetFile(PresetPath(n), OnAirSet);
+    return WritePresetFile(PresetPath(n), OnAirSet);
 }
 
 bool ProcessingModule::LoadBrowsePreset(int n)
@@ -159,7 +180,7 @@ bool ProcessingModule::LoadBrowsePreset(int n)
         SetName(BrowseSet.Global, "EMPTY");
         return false;
     }
-    ForceRatioRange(BrowseSet);
+    PullIntoControlRanges(BrowseSet);
     DeriveSectionCoefficients(BrowseSet, BrowseCoefficients);
     return true;
 }
@@ -183,10 +204,17 @@ void ProcessingModule::BrowseDown(int step)
 void ProcessingModule::Save(std::string_view name)
 {
     SetName(OnAirSet.Global, name);
-    SavePreset(BrowseNumber);
-    // A failed write is not reported; the number moves all the same.
+    // A failed write is not reported, but the on-air number only moves to a slot that now holds
+    // the set, and the edits stay marked.
+    if (!SavePreset(BrowseNumber))
+        return;
     OnAirNumber = BrowseNumber;
     Edited = false;
+    // The slot now holds the set on air: a Load must not bring back what it held before.
+    BrowseSet = OnAirSet;
+    for (int i = 0; i < kRecordCount; ++i)
+        BrowseCoefficients[i].PublishFrom(Path.Gains.Records[i]);
+    BrowseLoaded = true;
 }
 
 void ProcessingModule::Load()
@@ -230,6 +258,10 @@ bool ProcessingModule::ChangeFlag(int32_t flag, bool on)
 
 void ProcessingModule::ChangeSection(int band, int section, Param SectionParams::*field, int32_t value)
 {
+    if (band < 0 || band >= kBandCount || section < 0 || section >= kSectionCount)
+        return;
+    if (band >= kMultibandCount)
+        section = Compressor;
     Edited = true;
     if (field != &SectionParams::BandGainTenthDb) {
         SectionParams& record = OnAirSet.record(band, section);
@@ -246,6 +278,17 @@ void ProcessingModule::ChangeSection(int band, int section, Param SectionParams:
     OnAirSet.record(kBandHF, Compressor).BandGainTenthDb.set(value);
     OnAirSet.record(kBandLF, Compressor).BandGainTenthDb.set(value);
     DeriveGlobalValues(OnAirSet, Path);
+}
+
+void ProcessingModule::CopyToAllBands(int band, int section, Param SectionParams::*field)
+{
+    if (band < 0 || band >= kMultibandCount || section < 0 || section >= kSectionCount)
+        return;
+    if (field == &SectionParams::BandGainTenthDb)
+        section = Compressor;
+    const int32_t value = (OnAirSet.record(band, section).*field).get();
+    for (int other = 0; other < kMultibandCount; ++other)
+        ChangeSection(other, section, field, value);
 }
 
 void ProcessingModule::SetBandMute(int band, bool muted)

@@ -6,6 +6,7 @@
 
 #include "dsp/signal_path.h"
 #include "panel_position.h"
+#include "panel_state.h"
 #include "panel_window.h"
 #include "parameter_set.h"
 #include "parameters.h"
@@ -34,7 +35,8 @@ public:
     // Parameter sets and presets.
     int LoadOnAirAtStartup();
     void ApplyParameters();
-    void SavePreset(int n);
+    // Writes the on-air set as preset n; false when it could not be written.
+    bool SavePreset(int n);
     bool LoadBrowsePreset(int n);
 
     // Panel actions on the presets.
@@ -49,8 +51,12 @@ public:
     // Returns the switch's state afterwards: "High Q" is refused below a 7 dB boost.
     bool ChangeFlag(int32_t flag, bool on);
     // A band slider: the field of record (band, section); "Band Gain" / "Clip Thr" always goes
-    // to the band's Compressor record, and "Clip Thr" to both dual-band bands.
+    // to the band's Compressor record, and "Clip Thr" to both dual-band bands. The dual-band
+    // bands have only their Compressor record on the panel; other indexes are refused.
     void ChangeSection(int band, int section, Param SectionParams::*field, int32_t value);
+    // "GLOBAL": one field of the multiband band's record copied, with what derives from it, to
+    // the same section of all five multiband bands (Band Gain to their Compressor records).
+    void CopyToAllBands(int band, int section, Param SectionParams::*field);
     void SetBandMute(int band, bool muted);
 
     // The panel window's own events.
@@ -63,7 +69,7 @@ public:
     bool PanelOpen() const { return panel_ != nullptr; }
 
     ParameterSet OnAirSet{};
-    ParameterSet BrowseSet{};
+    ParameterSet BrowseSet = DefaultParameterSet(); // a short file browsed reads over it
     SectionCoefficientSet BrowseCoefficients;
     dsp::SignalPath Path{OnAirSet};
 
@@ -71,6 +77,7 @@ public:
     int BrowseNumber = 0;
     bool BrowseLoaded = false;
     bool Edited = false;
+    PanelState Panel;
 
     int32_t PanelVisible = 0;
     int32_t PanelMinimized = 0;
@@ -81,6 +88,7 @@ private:
     void StorePanelPosition();
     void SaveModuleSettings();
     void Browse(int number);
+    bool ReadOnAirPreset(int number);
 
     std::filesystem::path hostExecutable_;
     PanelFactory* panelFactory_ = nullptr;

@@ -1,12 +1,11 @@
 #include "profile.h"
 
+#include "file_replace.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <cctype>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace qex::platform {
@@ -78,47 +77,6 @@ std::optional<std::vector<std::string>> readLines(const std::filesystem::path& f
     if (in.bad())
         return std::nullopt;
     return lines;
-}
-
-// Writes the text next to the target and renames it over the target.
-bool replaceFile(const std::filesystem::path& file, const std::string& text)
-{
-    const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    std::string tmpl = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        return false;
-
-    struct stat old {};
-    mode_t mode = 0644;
-    if (::stat(file.c_str(), &old) == 0)
-        mode = old.st_mode & 07777;
-    else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    bool ok = ::fchmod(fd, mode) == 0;
-    const char* p = text.data();
-    size_t left = text.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmpl.c_str(), file.c_str()) == 0;
-    if (!ok)
-        ::unlink(tmpl.c_str());
-    return ok;
 }
 
 } // namespace
@@ -218,7 +176,7 @@ bool writeProfileString(const std::filesystem::path& file, std::string_view sect
     std::string text;
     for (const auto& line : lines)
         text += line + "\n";
-    return replaceFile(file, text);
+    return replaceFileContents(file, text);
 }
 
 IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {}

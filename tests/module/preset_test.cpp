@@ -9,9 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <csignal>
+#include <span>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace qex {
 namespace {
@@ -72,31 +78,22 @@ TEST_F(PresetTest, FirstStartCreatesTheDefaultPresetZero)
     EXPECT_EQ(IntAt(ReadFileBytes(Preset(0)), 17470), 0);
 }
 
-TEST_F(PresetTest, OutOfRangeProcessNumberRebuildsPresetZero)
+TEST_F(PresetTest, AnOutOfRangeProcessNumberLoadsPresetZeroWithoutRewritingIt)
 {
     WritePreset(0, [](ParameterSet& s) { s.Global.OverdriveDb.set(3); });
-    WriteModuleSetting(Settings(), "ProcessNumber", 250);
-    auto module = NewModule();
-    module->Init();
-    EXPECT_EQ(module->OnAirNumber, 0);
-    EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 10);
-    EXPECT_EQ(IntAt(ReadFileBytes(Preset(0)), 17478), 10);
-    module->Quit();
-    EXPECT_EQ(ReadModuleSetting(Settings(), "ProcessNumber", -5), 0);
-}
-
-TEST_F(PresetTest, NegativeProcessNumberRebuildsPresetZero)
-{
-    WritePreset(0, [](ParameterSet& s) { s.Global.OverdriveDb.set(3); });
-    WriteModuleSetting(Settings(), "ProcessNumber", -3);
-    auto module = NewModule();
-    module->Init();
-    EXPECT_EQ(module->OnAirNumber, 0);
-    EXPECT_EQ(module->BrowseNumber, 0);
-    EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 10);
-    EXPECT_EQ(IntAt(ReadFileBytes(Preset(0)), 17478), 10);
-    module->Quit();
-    EXPECT_EQ(ReadModuleSetting(Settings(), "ProcessNumber", -5), 0);
+    const auto stored = ReadFileBytes(Preset(0));
+    for (const int number : {150, 250, -3}) {
+        SCOPED_TRACE(number);
+        WriteModuleSetting(Settings(), "ProcessNumber", number);
+        auto module = NewModule();
+        module->Init();
+        EXPECT_EQ(module->OnAirNumber, 0);
+        EXPECT_EQ(module->BrowseNumber, 0);
+        EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 3);
+        EXPECT_EQ(ReadFileBytes(Preset(0)), stored);
+        module->Quit();
+        EXPECT_EQ(ReadModuleSetting(Settings(), "ProcessNumber", -5), 0);
+    }
 }
 
 TEST_F(PresetTest, StartupLoadsTheStoredPresetAndForcesRatios)
@@ -119,24 +116,25 @@ TEST_F(PresetTest, StartupLoadsTheStoredPresetAndForcesRatios)
     EXPECT_EQ(module->Path.Gains.record(0, Compressor).exponent.get(), 0.0);
 }
 
-TEST_F(PresetTest, UnusablePresetFilesFallBackToDefaults)
+TEST_F(PresetTest, UnusablePresetFilesFallBackToDefaultsAndDamagedOnesAreKeptAside)
 {
+    enum class Kept { Nothing, InPlace, Aside };
     struct Case {
         const char* what;
         std::function<void(const fs::path&)> make;
-        bool rewritten;
+        Kept kept;
     };
     const std::vector<Case> cases = {
-        {"missing", [](const fs::path&) {}, true},
+        {"missing", [](const fs::path&) {}, Kept::Nothing},
         {"shorter than its marker", [](const fs::path& f) { WriteFileBytes(f, "2.0\0\0\0\0\0\0\0\xB3\x5A", 12); },
-         true},
+         Kept::Aside},
         {"wrong marker",
          [](const fs::path& f) {
              std::vector<char> bytes(18418, 0);
              bytes[10] = 1;
              WriteFileBytes(f, bytes.data(), bytes.size());
          },
-         true},
+         Kept::Aside},
         {"read-only",
          [](const fs::path& f) {
              ParameterSet set = DefaultParameterSet();
@@ -144,13 +142,14 @@ TEST_F(PresetTest, UnusablePresetFilesFallBackToDefaults)
              WritePresetFile(f, set);
              fs::permissions(f, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
          },
-         false},
+         Kept::InPlace},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder host;
         fs::create_directory(host.path() / "PRESETS");
         const fs::path file = PresetFilePath(host.path(), 4);
+        const fs::path aside = file.string() + ".damaged";
         c.make(file);
         const auto before = ReadFileBytes(file);
         WriteModuleSetting(ModuleSettingsPath(test::HostExecutableIn(host.path())), "ProcessNumber", 4);
@@ -161,13 +160,49 @@ TEST_F(PresetTest, UnusablePresetFilesFallBackToDefaults)
         EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 10);
         EXPECT_EQ(NameOf(module->OnAirSet.Global), "DEFAULT");
         const auto after = ReadFileBytes(file);
-        if (c.rewritten) {
-            ASSERT_EQ(after.size(), 18418u);
-            EXPECT_STREQ(after.data() + 17402, "DEFAULT");
-        } else {
+        if (c.kept == Kept::InPlace) {
             EXPECT_EQ(after, before);
+            continue;
         }
+        ASSERT_EQ(after.size(), 18418u);
+        EXPECT_STREQ(after.data() + 17402, "DEFAULT");
+        EXPECT_EQ(fs::exists(aside), c.kept == Kept::Aside);
+        if (c.kept == Kept::Aside)
+            EXPECT_EQ(ReadFileBytes(aside), before);
     }
+}
+
+TEST_F(PresetTest, ASecondDamagedFileIsKeptBesideTheFirst)
+{
+    WriteFileBytes(Preset(0), "garbage", 7);
+    NewModule()->Init();
+    WriteFileBytes(Preset(0), "more garbage", 12);
+    NewModule()->Init();
+    EXPECT_EQ(ReadFileBytes(Preset(0).string() + ".damaged").size(), 7u);
+    EXPECT_EQ(ReadFileBytes(Preset(0).string() + ".damaged.2").size(), 12u);
+}
+
+TEST_F(PresetTest, AShortOnAirPresetIsReadOverTheDefaults)
+{
+    WritePreset(3, [](ParameterSet& s) {
+        s.record(0, Compressor).Attack1Ms.set(77);
+        s.Global.OverdriveDb.set(22);
+    });
+    const auto full = ReadFileBytes(Preset(3));
+    // Up to and including record 0's Attack1Ms; everything after it is missing.
+    WriteFileBytes(Preset(3), full.data(), 18);
+    WriteModuleSetting(Settings(), "ProcessNumber", 3);
+
+    auto module = NewModule();
+    module->Init();
+    EXPECT_EQ(module->OnAirNumber, 3);
+    EXPECT_EQ(module->OnAirSet.record(0, Compressor).Attack1Ms.get(), 77);
+    EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 10);
+    EXPECT_EQ(module->OnAirSet.Global.OutLevelPct.get(), 100);
+    EXPECT_EQ(ReadFileBytes(Preset(3)).size(), 18u) << "a valid head is not rebuilt";
+    std::vector<int16_t> samples = test::StereoSine(8192, 440, 8000, 6000);
+    module->ModifySamples(samples.data(), 8192, 16, 2, 44100);
+    EXPECT_GT(module->Path.Meters.OutputPeak.get(), 1000.0);
 }
 
 TEST_F(PresetTest, WithoutAPresetsFolderNothingIsCreated)
@@ -280,6 +315,59 @@ TEST_F(PresetTest, SaveWritesTheOnAirSetUnderTheBrowsedNumber)
     EXPECT_EQ(ReadModuleSetting(Settings(), "ProcessNumber", -5), 12);
 }
 
+TEST_F(PresetTest, AfterSaveLoadKeepsWhatWasSaved)
+{
+    WritePreset(5, [](ParameterSet& s) { s.Global.OverdriveDb.set(3); });
+    auto module = NewModule();
+    module->Init();
+    module->BrowseUp(5);
+    module->ChangeGlobal(&GlobalParams::OverdriveDb, 20);
+    module->Save("MINE");
+    module->Load();
+    EXPECT_EQ(module->OnAirSet.Global.OverdriveDb.get(), 20);
+    EXPECT_EQ(NameOf(module->BrowseSet.Global), "MINE");
+}
+
+// Runs a Save in a child process whose files may not grow beyond 4 KiB, as on a full disk; with
+// crash set the child is killed by the limit in the middle of writing, as in a power cut.
+int SaveWithFileSizeLimit(ProcessingModule& module, bool crash)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        const rlimit small{4096, 4096};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::signal(SIGXFSZ, crash ? SIG_DFL : SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        module.Save("NEW");
+        // What the panel would show after the failed write.
+        ::_exit(module.OnAirNumber == 0 && module.Edited ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+TEST_F(PresetTest, ASaveCutShortLeavesTheStoredPresetAsItWas)
+{
+    WritePreset(5, [](ParameterSet& s) { SetName(s.Global, "KEEP ME"); });
+    const auto stored = ReadFileBytes(Preset(5));
+    auto module = NewModule();
+    module->Init();
+    module->BrowseUp(5);
+    module->ChangeGlobal(&GlobalParams::OverdriveDb, 20);
+
+    const int full = SaveWithFileSizeLimit(*module, false);
+    EXPECT_TRUE(WIFEXITED(full) && WEXITSTATUS(full) == 0) << "the on-air number moved to a slot without the set";
+    const int killed = SaveWithFileSizeLimit(*module, true);
+    EXPECT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGXFSZ);
+
+    EXPECT_EQ(ReadFileBytes(Preset(5)), stored);
+    module->BrowseUp(0);
+    EXPECT_TRUE(module->BrowseLoaded);
+    EXPECT_EQ(NameOf(module->BrowseSet.Global), "KEEP ME");
+}
+
 TEST_F(PresetTest, LoadPutsTheBrowsedPresetOnAir)
 {
     WritePreset(2, [](ParameterSet& s) {
@@ -301,100 +389,63 @@ TEST_F(PresetTest, LoadPutsTheBrowsedPresetOnAir)
     EXPECT_EQ(module->Path.Settings.BandMute[3].get(), 0);
 }
 
-TEST_F(PresetTest, LoadedLengthsStayWithinTheDelayLines)
-{
-    // Presets from files are not range checked; the delay lengths must still fit their lines.
-    WritePreset(5, [](ParameterSet& s) {
-        s.Global.StereoDepthMs.set(500);
-        s.Global.LookaheadMs.set(1000);
-    });
-    auto module = NewModule();
-    module->Init();
-    module->BrowseUp(5);
-    module->Load();
-    EXPECT_EQ(module->Path.Settings.StereoDelayLength.get(), 882);
-    EXPECT_EQ(module->Path.Settings.LookaheadLength.get(), 4999);
-    std::vector<int16_t> samples = test::StereoSine(10000, 440, 8000, 6000);
-    module->ModifySamples(samples.data(), 10000, 16, 2, 44100);
-}
-
-TEST_F(PresetTest, HandEditedLevelsBeyondThePanelsRangesKeepTheGainsFinite)
-{
-    // A threshold 100 dB below full scale truncates to a level of 0 and a 100 dB maximum AGC
-    // gain to an envelope floor of 0; both are divided by.
-    WritePreset(6, [](ParameterSet& s) {
-        for (auto& record : s.Records)
-            record.Threshold.set(1000);
-        s.Global.AgcMaxGainDb.set(100);
-        s.Global.ExpanderOn.set(1);
-        s.Global.LimiterOn.set(1);
-    });
-    WriteModuleSetting(Settings(), "ProcessNumber", 6);
-    auto module = NewModule();
-    module->Init();
-    EXPECT_EQ(module->Path.Gains.record(0, Compressor).threshold.get(), 1.0);
-    EXPECT_EQ(module->Path.Settings.AgcEnvelopeFloor.get(), 1.0);
-
-    // Silence leaves the band levels at 0, the level the envelopes start from.
-    std::vector<int16_t> samples(2 * 4096, 0);
-    const auto tone = test::StereoSine(4096, 440, 8000, 6000);
-    samples.insert(samples.end(), tone.begin(), tone.end());
-    module->ChangeFlag(Flag::FourBands, true);
-    module->ModifySamples(samples.data(), 8192, 16, 2, 44100);
-    for (int band = 0; band < kBandCount; ++band) {
-        EXPECT_TRUE(std::isfinite(module->Path.Gains.BandGain[band].get())) << band;
-        for (int section = 0; section < kSectionCount; ++section)
-            EXPECT_TRUE(std::isfinite(module->Path.Gains.record(band, section).gain.get())) << band << section;
-    }
-    EXPECT_TRUE(std::isfinite(module->Path.Meters.AgcMasterGain.get()));
-    EXPECT_GT(module->Path.Meters.OutputPeak.get(), 0.0);
-}
-
-TEST_F(PresetTest, HandEditedTimesBeyondThePanelsRangesStayUsable)
+TEST_F(PresetTest, HandEditedValuesArePulledIntoTheControlsRangesAndTheOutputStaysSound)
 {
     struct Case {
-        int32_t holdMs;
-        uint32_t holdLength;
+        const char* what;
+        int32_t wild;
     };
-    for (const Case c : {Case{60000, 2646000}, Case{INT32_MAX, UINT32_MAX}, Case{-20, 0}}) {
-        SCOPED_TRACE(c.holdMs);
-        // Negative attack and release times everywhere: a time cannot be negative, so they
-        // count as 0 ms instead of making the followers grow without bound.
+    // Each case writes one wild value into every field; fields with a slider must end up within
+    // it and the output must be neither silent, nor a full-scale square, nor not a number.
+    for (const Case c : {Case{"huge", 6000}, Case{"largest", INT32_MAX}, Case{"negative", -20000}}) {
+        SCOPED_TRACE(c.what);
         WritePreset(6, [&](ParameterSet& s) {
             for (auto& record : s.Records) {
-                record.Attack1Ms.set(-5);
-                record.Release1Ms.set(-300);
-                record.Attack2Ms.set(-1);
-                record.Release2Ms.set(-20000);
+                record.Attack1Ms.set(c.wild);
+                record.Release1Ms.set(c.wild);
+                record.Attack2Ms.set(c.wild);
+                record.Release2Ms.set(c.wild);
+                record.Threshold.set(c.wild);
+                record.Ratio.set(c.wild);
             }
-            s.Global.HoldMs.set(c.holdMs);
-            s.Global.MasterAttackMs.set(-100);
-            s.Global.MasterReleaseMs.set(-2000);
-            s.Global.BassAttackMs.set(-100);
-            s.Global.BassReleaseMs.set(-1000);
-            s.Global.ExpanderOn.set(1);
-            s.Global.LimiterOn.set(1);
+            for (Param* field : {&s.Global.BassEqGainDb, &s.Global.ClipDrivePct, &s.Global.HoldMs,
+                                 &s.Global.LookaheadMs, &s.Global.StereoDepthMs, &s.Global.AgcMaxGainDb,
+                                 &s.Global.MasterReleaseMs, &s.Global.BassAttackMs, &s.Global.OverdriveDb,
+                                 &s.Global.MasterBassMixPct})
+                field->set(c.wild);
+            // A level below 0 % is pulled to 0 %, which the operator may set: silence by choice.
+            if (c.wild > 0)
+                s.Global.OutLevelPct.set(c.wild);
+            s.Global.ExpanderOn.set(c.wild);
+            s.Global.LimiterOn.set(c.wild);
         });
-        WriteModuleSetting(Settings(), "ProcessNumber", 6);
         auto module = NewModule();
         module->Init();
-        EXPECT_EQ(module->Path.Gains.record(0, Compressor).holdLength.get(), c.holdLength);
-        EXPECT_EQ(module->Path.Gains.record(kBandLF, Compressor).holdLength.get(), 500u);
-        EXPECT_EQ(module->Path.Gains.record(2, Compressor).release2.get(), 0.0);
-        EXPECT_EQ(module->Path.Settings.MasterRelease.get(), 0.0);
+        module->BrowseUp(6);
+        module->Load();
+        const GlobalParams& g = module->OnAirSet.Global;
+        const bool high = c.wild > 0;
+        EXPECT_EQ(g.BassEqGainDb.get(), high ? 12 : 0);
+        EXPECT_EQ(g.ClipDrivePct.get(), high ? 100 : 40);
+        EXPECT_EQ(g.HoldMs.get(), high ? 500 : 0);
+        EXPECT_EQ(g.ExpanderOn.get(), 1);
+        EXPECT_EQ(module->OnAirSet.record(2, Limiter).Threshold.get(), high ? 300 : -200);
+        EXPECT_EQ(module->OnAirSet.record(kBandLF, Expander).Ratio.get(), high ? 100 : 10);
+        EXPECT_EQ(module->Path.Settings.StereoDelayLength.get(), high ? 882 : 0);
+        EXPECT_EQ(module->Path.Settings.LookaheadLength.get(), high ? 4410 : 0);
 
         std::vector<int16_t> samples = test::StereoSine(2 * 44100, 440, 8000, 6000);
         module->ModifySamples(samples.data(), 2 * 44100, 16, 2, 44100);
         for (int band = 0; band < kBandCount; ++band) {
             EXPECT_TRUE(std::isfinite(module->Path.Gains.BandGain[band].get())) << band;
-            for (int section = 0; section < kSectionCount; ++section) {
-                const dsp::SectionRecord& r = module->Path.Gains.record(band, section);
-                EXPECT_TRUE(std::isfinite(r.gain.get())) << band << section;
-                EXPECT_LE(r.envelope, 1e6) << band << section;
-            }
+            for (int section = 0; section < kSectionCount; ++section)
+                EXPECT_TRUE(std::isfinite(module->Path.Gains.record(band, section).gain.get())) << band << section;
         }
-        EXPECT_TRUE(std::isfinite(module->Path.Meters.AgcMasterGain.get()));
-        EXPECT_GT(module->Path.Meters.OutputPeak.get(), 1000.0);
+        const auto last = std::span(samples).last(4410);
+        const auto [low, high_] = std::minmax_element(last.begin(), last.end());
+        EXPECT_GT(*high_ - *low, 100) << "silence";
+        const auto fullScale = std::count_if(last.begin(), last.end(), [](int16_t v) { return std::abs(v) >= 32000; });
+        EXPECT_LT(fullScale, static_cast<long>(last.size() / 2)) << "a square wave";
     }
 }
 
