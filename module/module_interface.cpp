@@ -1,6 +1,7 @@
 // The processing module's published entry and its two interface records. All state is the
 // one ProcessingModule of the library; the records carry no per-instance data.
 
+#include "panel/qt_panel_factory.h"
 #include "platform/system_folder.h"
 #include "processing_module.h"
 #include "winamp_dsp.h"
@@ -9,16 +10,27 @@ namespace {
 
 char kDescription[] = "QEX";
 
+qex::panel::QtPanelFactory panelFactory;
+
 // Settings and presets lie beside the host executable, not beside this library.
 qex::ProcessingModule processingModule(qex::platform::executablePath());
 
-void Config(winampDSPModule*)
+// The panel is owned by the window the host has named in the module record.
+void UsePanelOwnedBy(const winampDSPModule* record)
 {
+    panelFactory.SetOwnerHandle(record->hwndParent);
+    processingModule.SetPanelFactory(&panelFactory);
+}
+
+void Config(winampDSPModule* record)
+{
+    UsePanelOwnedBy(record);
     processingModule.Config();
 }
 
-int Init(winampDSPModule*)
+int Init(winampDSPModule* record)
 {
+    UsePanelOwnedBy(record);
     return processingModule.Init();
 }
 
@@ -27,9 +39,12 @@ int ModifySamples(winampDSPModule*, short int* samples, int numsamples, int bps,
     return processingModule.ModifySamples(samples, numsamples, bps, nch, srate);
 }
 
+// The host unloads the library right after this: no window, timer or event of the panel may
+// be left behind.
 void Quit(winampDSPModule*)
 {
     processingModule.Quit();
+    panelFactory.DestroyClosedPanels();
 }
 
 winampDSPModule module = {kDescription, nullptr, nullptr, Config, Init, ModifySamples, Quit, nullptr};

@@ -53,6 +53,12 @@ void DeriveBandOutputGains(const ParameterSet& set, ProcessingSettings& settings
         DeriveBandOutputGain(set, band, settings);
 }
 
+void DeriveClipLevels(const ParameterSet& set, ProcessingSettings& settings)
+{
+    settings.ClipLevelHF.set(LevelFromTenthDb(set.record(kBandHF, Compressor).BandGainTenthDb.get()) - ClipKnee);
+    settings.ClipLevelLF.set(LevelFromTenthDb(set.record(kBandLF, Compressor).BandGainTenthDb.get()) - ClipKnee);
+}
+
 void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
 {
     const GlobalParams& g = set.Global;
@@ -87,8 +93,7 @@ void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
     for (int band = 0; band < kBandCount; ++band)
         path.Gains.record(band, Compressor).holdLength.set(band < kMultibandCount ? hold : kDualBandHold);
 
-    s.ClipLevelHF.set(LevelFromTenthDb(set.record(kBandHF, Compressor).BandGainTenthDb.get()) - ClipKnee);
-    s.ClipLevelLF.set(LevelFromTenthDb(set.record(kBandLF, Compressor).BandGainTenthDb.get()) - ClipKnee);
+    DeriveClipLevels(set, s);
 
     path.BassEq.Design(g.BassEqGainDb.get(), g.BassEqFreqHz.get(), g.has(Flag::BassShelving),
                        g.has(Flag::BassHighQ));

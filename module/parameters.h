@@ -28,6 +28,9 @@ void DeriveSectionCoefficients(const ParameterSet& set, Records& out)
 void DeriveBandOutputGain(const ParameterSet& set, int band, dsp::ProcessingSettings& settings);
 void DeriveBandOutputGains(const ParameterSet& set, dsp::ProcessingSettings& settings);
 
+// The dual-band clippers' levels from the ClipThr of bands 5 and 6.
+void DeriveClipLevels(const ParameterSet& set, dsp::ProcessingSettings& settings);
+
 // Every value derived from the global block: gains, levels, time factors, lengths, weights,
 // efficiency, hold lengths, the dual-band clip levels and the bass equaliser design.
 void DeriveGlobalValues(const ParameterSet& set, dsp::SignalPath& path);

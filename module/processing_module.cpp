@@ -50,10 +50,11 @@ void ProcessingModule::Config()
 {
     if (panel_)
         return;
+    // Opening the panel restarts the dynamics, as it always has; applying first lets the new
+    // panel show the band mutes the apply has just cleared.
+    ApplyParameters();
     OpenPanel();
     PanelVisible = 1;
-    // Opening the panel restarts the dynamics, as it always has.
-    ApplyParameters();
 }
 
 int ProcessingModule::ModifySamples(int16_t* samples, int frames, int bitsPerSample, int channels, int sampleRate)
@@ -277,7 +278,7 @@ void ProcessingModule::ChangeSection(int band, int section, Param SectionParams:
     // One clip threshold for both dual-band bands.
     OnAirSet.record(kBandHF, Compressor).BandGainTenthDb.set(value);
     OnAirSet.record(kBandLF, Compressor).BandGainTenthDb.set(value);
-    DeriveGlobalValues(OnAirSet, Path);
+    DeriveClipLevels(OnAirSet, Path.Settings);
 }
 
 void ProcessingModule::CopyToAllBands(int band, int section, Param SectionParams::*field)

@@ -18,7 +18,12 @@
 #include <emmintrin.h>
 #include <span>
 
+// ThreadSanitizer cannot watch code chosen before it starts, so its build has the plain copy only.
+#if defined(__SANITIZE_THREAD__)
+#define QEX_CHUNK_CODE
+#else
 #define QEX_CHUNK_CODE __attribute__((target_clones("avx2", "default")))
+#endif
 
 namespace qex::dsp {
 

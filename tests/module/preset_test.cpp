@@ -167,8 +167,9 @@ TEST_F(PresetTest, UnusablePresetFilesFallBackToDefaultsAndDamagedOnesAreKeptAsi
         ASSERT_EQ(after.size(), 18418u);
         EXPECT_STREQ(after.data() + 17402, "DEFAULT");
         EXPECT_EQ(fs::exists(aside), c.kept == Kept::Aside);
-        if (c.kept == Kept::Aside)
+        if (c.kept == Kept::Aside) {
             EXPECT_EQ(ReadFileBytes(aside), before);
+        }
     }
 }
 

@@ -503,6 +503,44 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
     installation.runChild();
 }
 
+TEST(MainWindow, TheModulesPanelOpensWithParametersAndItsControlsAreHeardAtOnce)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        harness.useVirtualDevices();
+        harness.click(w.btnPlay);
+        TMMLevel& left = w.MMLevel1->Level();
+        ASSERT_TRUE(harness.pumpUntil([&] { return left.Spots() > 0; }, 15s));
+        const auto outputLevel = [&] { return w.findChild<QSlider*>("ctl1094"); };
+
+        // The module opens its panel, owned by the window, at its first start; closed, it comes
+        // back with Parameters.
+        ASSERT_NE(outputLevel(), nullptr);
+        outputLevel()->window()->close();
+        harness.pump(50ms);
+        EXPECT_EQ(outputLevel(), nullptr);
+        harness.click(w.btnView);
+        ASSERT_NE(outputLevel(), nullptr);
+        EXPECT_TRUE(outputLevel()->window()->isVisible());
+
+        outputLevel()->setValue(0);
+        EXPECT_TRUE(harness.pumpUntil([&] { return left.Spots() == 0; }, 15s)) << "the output is not silent";
+        outputLevel()->setValue(100);
+        EXPECT_TRUE(harness.pumpUntil([&] { return left.Spots() > 0; }, 15s));
+
+        // Exit with the panel open: it is gone before the module is unloaded.
+        harness.click(w.btnStop);
+        harness.click(w.btnClose);
+        EXPECT_EQ(outputLevel(), nullptr);
+        harness.pump(300ms);
+        return;
+    }
+    Installation installation;
+    installation.runChild();
+}
+
 TEST(MainWindow, AModuleFileThatDoesNotLoadIsReportedAndAudioPassesUnchanged)
 {
     if (isolated::inChild()) {
