@@ -13,7 +13,7 @@ namespace qex {
 
 struct PanelMeterReadings {
     bool Gated = false;
-    int AgcBassDb = 0;   // may be negative: a gain below 1
+    int AgcBassDb = 0; // may be negative: a gain below 1
     int AgcMasterDb = 0;
     // Two bars per multiband band, in thousandths of the gain they show.
     std::array<int, kMultibandCount> BandLower{};

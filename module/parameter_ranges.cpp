@@ -40,10 +40,9 @@ constexpr GlobalFieldRange kGlobalRanges[] = {
 };
 
 constexpr Param GlobalParams::*kSwitches[] = {
-    &GlobalParams::AgcOn,      &GlobalParams::BypassAll,       &GlobalParams::NoClipper,
-    &GlobalParams::NoStereoExp, &GlobalParams::IndependentGate, &GlobalParams::Preemph50us,
-    &GlobalParams::PreemphOn,  &GlobalParams::CompressorOn,    &GlobalParams::ExpanderOn,
-    &GlobalParams::LimiterOn,
+    &GlobalParams::AgcOn,           &GlobalParams::BypassAll,   &GlobalParams::NoClipper, &GlobalParams::NoStereoExp,
+    &GlobalParams::IndependentGate, &GlobalParams::Preemph50us, &GlobalParams::PreemphOn, &GlobalParams::CompressorOn,
+    &GlobalParams::ExpanderOn,      &GlobalParams::LimiterOn,
 };
 
 struct SectionFieldRange {
@@ -52,9 +51,9 @@ struct SectionFieldRange {
 };
 
 constexpr SectionFieldRange kSectionRanges[] = {
-    {&SectionParams::Attack1Ms, {1, 500}},     {&SectionParams::Release1Ms, {10, 4000}},
-    {&SectionParams::Attack2Ms, {100, 1000}},  {&SectionParams::Release2Ms, {500, 20000}},
-    {&SectionParams::Threshold, {-200, 300}},  {&SectionParams::Ratio, {10, 100}},
+    {&SectionParams::Attack1Ms, {1, 500}},          {&SectionParams::Release1Ms, {10, 4000}},
+    {&SectionParams::Attack2Ms, {100, 1000}},       {&SectionParams::Release2Ms, {500, 20000}},
+    {&SectionParams::Threshold, {-200, 300}},       {&SectionParams::Ratio, {10, 100}},
     {&SectionParams::BandGainTenthDb, {-120, 120}},
 };
 constexpr ValueRange kClipThrRange{-60, 120};

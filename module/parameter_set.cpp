@@ -12,7 +12,7 @@ struct SectionDefaults {
 
 constexpr SectionDefaults kCompressorDefaults[kBandCount] = {
     {40, 1000, 500, 20000, 60, 40, 30}, {30, 1000, 500, 20000, 60, 40, -10}, {20, 1000, 500, 20000, 60, 40, 0},
-    {10, 1000, 500, 20000, 60, 40, 30}, {10, 1000, 500, 20000, 60, 40, 30}, {20, 800, 500, 20000, 60, 80, 0},
+    {10, 1000, 500, 20000, 60, 40, 30}, {10, 1000, 500, 20000, 60, 40, 30},  {20, 800, 500, 20000, 60, 80, 0},
     {40, 800, 500, 20000, 60, 80, 0},
 };
 constexpr SectionDefaults kExpanderDefaults = {3, 200, 10, 100, 60, 25, 0};
@@ -31,24 +31,49 @@ void Fill(SectionParams& record, const SectionDefaults& d)
 }
 
 constexpr Param SectionParams::*kSectionFields[] = {
-    &SectionParams::Attack1Ms, &SectionParams::Release1Ms, &SectionParams::Attack2Ms, &SectionParams::Release2Ms,
+    &SectionParams::Attack1Ms, &SectionParams::Release1Ms, &SectionParams::Attack2Ms,       &SectionParams::Release2Ms,
     &SectionParams::Threshold, &SectionParams::Ratio,      &SectionParams::BandGainTenthDb,
 };
 
 constexpr Param GlobalParams::*kGlobalFields[] = {
-    &GlobalParams::AgcOn,           &GlobalParams::AgcMaxGainDb,    &GlobalParams::MaxGainLevel,
-    &GlobalParams::BandLink12Pct,   &GlobalParams::OverdriveDb,     &GlobalParams::BassEqGainDb,
-    &GlobalParams::StereoLevelPct,  &GlobalParams::StereoDepthMs,   &GlobalParams::BypassAll,
-    &GlobalParams::BassClipThr,     &GlobalParams::NoClipper,       &GlobalParams::NoStereoExp,
-    &GlobalParams::LookaheadMs,     &GlobalParams::SpareLevelDb,    &GlobalParams::IndependentGate,
-    &GlobalParams::Preemph50us,     &GlobalParams::WidthLimiter,    &GlobalParams::GateDb,
-    &GlobalParams::HoldMs,          &GlobalParams::PreemphOn,       &GlobalParams::BassEqFreqHz,
-    &GlobalParams::DensityDb,       &GlobalParams::OutLevelPct,     &GlobalParams::CompressorOn,
-    &GlobalParams::ExpanderOn,      &GlobalParams::LimiterOn,       &GlobalParams::BandLink54Pct,
-    &GlobalParams::BandLink43Pct,   &GlobalParams::BandLink32Pct,   &GlobalParams::Flags,
-    &GlobalParams::AgcBandLinkPct,  &GlobalParams::ClipDrivePct,    &GlobalParams::MasterReleaseMs,
-    &GlobalParams::BassReleaseMs,   &GlobalParams::MasterAttackMs,  &GlobalParams::BassAttackMs,
-    &GlobalParams::MasterBassMixPct, &GlobalParams::MultibandEfficiencyPct,
+    &GlobalParams::AgcOn,
+    &GlobalParams::AgcMaxGainDb,
+    &GlobalParams::MaxGainLevel,
+    &GlobalParams::BandLink12Pct,
+    &GlobalParams::OverdriveDb,
+    &GlobalParams::BassEqGainDb,
+    &GlobalParams::StereoLevelPct,
+    &GlobalParams::StereoDepthMs,
+    &GlobalParams::BypassAll,
+    &GlobalParams::BassClipThr,
+    &GlobalParams::NoClipper,
+    &GlobalParams::NoStereoExp,
+    &GlobalParams::LookaheadMs,
+    &GlobalParams::SpareLevelDb,
+    &GlobalParams::IndependentGate,
+    &GlobalParams::Preemph50us,
+    &GlobalParams::WidthLimiter,
+    &GlobalParams::GateDb,
+    &GlobalParams::HoldMs,
+    &GlobalParams::PreemphOn,
+    &GlobalParams::BassEqFreqHz,
+    &GlobalParams::DensityDb,
+    &GlobalParams::OutLevelPct,
+    &GlobalParams::CompressorOn,
+    &GlobalParams::ExpanderOn,
+    &GlobalParams::LimiterOn,
+    &GlobalParams::BandLink54Pct,
+    &GlobalParams::BandLink43Pct,
+    &GlobalParams::BandLink32Pct,
+    &GlobalParams::Flags,
+    &GlobalParams::AgcBandLinkPct,
+    &GlobalParams::ClipDrivePct,
+    &GlobalParams::MasterReleaseMs,
+    &GlobalParams::BassReleaseMs,
+    &GlobalParams::MasterAttackMs,
+    &GlobalParams::BassAttackMs,
+    &GlobalParams::MasterBassMixPct,
+    &GlobalParams::MultibandEfficiencyPct,
 };
 // The table must name every numeric field between the name and the reserved bytes.
 static_assert(std::size(kGlobalFields) * sizeof(Param) ==

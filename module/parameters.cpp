@@ -95,8 +95,7 @@ void DeriveGlobalValues(const ParameterSet& set, SignalPath& path)
 
     DeriveClipLevels(set, s);
 
-    path.BassEq.Design(g.BassEqGainDb.get(), g.BassEqFreqHz.get(), g.has(Flag::BassShelving),
-                       g.has(Flag::BassHighQ));
+    path.BassEq.Design(g.BassEqGainDb.get(), g.BassEqFreqHz.get(), g.has(Flag::BassShelving), g.has(Flag::BassHighQ));
 }
 
 } // namespace qex

@@ -15,10 +15,7 @@ constexpr int kMaxStartupStereoDepthMs = 20;
 
 } // namespace
 
-ProcessingModule::ProcessingModule(std::filesystem::path hostExecutable)
-    : hostExecutable_(std::move(hostExecutable))
-{
-}
+ProcessingModule::ProcessingModule(std::filesystem::path hostExecutable) : hostExecutable_(std::move(hostExecutable)) {}
 
 std::filesystem::path ProcessingModule::SettingsPath() const
 {
@@ -148,13 +145,10 @@ bool ProcessingModule::ReadOnAirPreset(int number)
     PublishParameterSet(OnAirSet, DefaultParameterSet());
     const auto file = PresetPath(number);
     switch (ReadPresetFile(file, OnAirSet)) {
-    case PresetRead::Valid:
-        return true;
-    case PresetRead::Missing:
-        return false;
+    case PresetRead::Valid: return true;
+    case PresetRead::Missing: return false;
     case PresetRead::NotOpened:
-    case PresetRead::WrongMarker:
-        break;
+    case PresetRead::WrongMarker: break;
     }
     if (!MarkedReadOnly(file))
         SetDamagedPresetAside(file);

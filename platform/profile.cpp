@@ -3,9 +3,9 @@
 #include "file_replace.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <fstream>
-#include <cctype>
 #include <vector>
 
 namespace qex::platform {

@@ -12,7 +12,7 @@ jobs=$(nproc)
 # tests whose names match the regular expression TESTS.
 run_suite() {
   local dir=$1 target=$2 tests=$3; shift 3
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -G Ninja -DQEX_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs" --target "$target"
   (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" -R "$tests")
 }

@@ -55,8 +55,9 @@ void SetSlider(const SliderControl& control, int position, const std::string& te
 } // namespace
 
 ControlPanel::ControlPanel(ProcessingModule& module, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QDialog(owner,
+              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       module_(module)
 {
     setModal(false);
@@ -288,14 +289,9 @@ void ControlPanel::Tick()
         Browse(plus ? step : -step);
 
     switch (TakeCaptionChange(module_.Path.Meters)) {
-    case CaptionChange::ShowWarning:
-        setWindowTitle(kWarningCaption);
-        break;
-    case CaptionChange::ShowTitle:
-        setWindowTitle(kCaption);
-        break;
-    case CaptionChange::None:
-        break;
+    case CaptionChange::ShowWarning: setWindowTitle(kWarningCaption); break;
+    case CaptionChange::ShowTitle: setWindowTitle(kCaption); break;
+    case CaptionChange::None: break;
     }
 
     ShowMeters(ReadPanelMeters(module_.Path, module_.OnAirSet.Global, module_.Panel));

@@ -34,16 +34,11 @@ QGradient LevelColours(const QRectF& area, Qt::Orientation orientation)
 QColor SolidColour(MeterBar::Kind kind)
 {
     switch (kind) {
-    case MeterBar::Kind::Gain:
-        return kCyan;
-    case MeterBar::Kind::Band:
-        return kAmber;
-    case MeterBar::Kind::Clip:
-        return kRed;
-    case MeterBar::Kind::Image:
-        return kViolet;
-    case MeterBar::Kind::Level:
-        break;
+    case MeterBar::Kind::Gain: return kCyan;
+    case MeterBar::Kind::Band: return kAmber;
+    case MeterBar::Kind::Clip: return kRed;
+    case MeterBar::Kind::Image: return kViolet;
+    case MeterBar::Kind::Level: break;
     }
     return kGreen;
 }

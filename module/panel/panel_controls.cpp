@@ -85,18 +85,12 @@ std::string ControlName(int id)
 std::string FormatValue(ValueFormat format, int32_t value)
 {
     switch (format) {
-    case ValueFormat::Whole:
-        return std::to_string(value);
-    case ValueFormat::Gate:
-        return (value != 0 ? "-" : "") + std::to_string(value);
-    case ValueFormat::Ratio:
-        return TenthsText("", value);
-    case ValueFormat::Threshold:
-        return TenthsText(value >= 0 ? "-" : "+", value);
-    case ValueFormat::Tenths:
-        return TenthsText(value < 0 ? "-" : "", value);
-    case ValueFormat::SignedTenths:
-        return TenthsText(value < 0 ? "-" : "+", value);
+    case ValueFormat::Whole: return std::to_string(value);
+    case ValueFormat::Gate: return (value != 0 ? "-" : "") + std::to_string(value);
+    case ValueFormat::Ratio: return TenthsText("", value);
+    case ValueFormat::Threshold: return TenthsText(value >= 0 ? "-" : "+", value);
+    case ValueFormat::Tenths: return TenthsText(value < 0 ? "-" : "", value);
+    case ValueFormat::SignedTenths: return TenthsText(value < 0 ? "-" : "+", value);
     }
     return std::to_string(value);
 }

@@ -276,8 +276,9 @@ private:
             row->addWidget(Toggle(group, id));
         row->addSpacing(16);
         auto* sections = new QButtonGroup(group);
-        const std::array<std::pair<int, const char*>, kSectionCount> names = {
-            {{ctl::CompressorButton, "Compressor"}, {ctl::ExpanderButton, "Expander"}, {ctl::LimiterButton, "Limiter"}}};
+        const std::array<std::pair<int, const char*>, kSectionCount> names = {{{ctl::CompressorButton, "Compressor"},
+                                                                               {ctl::ExpanderButton, "Expander"},
+                                                                               {ctl::LimiterButton, "Limiter"}}};
         for (int section = 0; section < kSectionCount; ++section) {
             c_.sections[section] = MakeRadio(group, names[section].first, Text(names[section].second), sections);
             row->addWidget(c_.sections[section]);

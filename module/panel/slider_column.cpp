@@ -17,8 +17,7 @@ constexpr int kCaptionHeight = 38; // three lines
 
 } // namespace
 
-SliderColumn::SliderColumn(QWidget* parent, int sliderId, int labelId, const QString& caption, int minimum,
-                           int maximum)
+SliderColumn::SliderColumn(QWidget* parent, int sliderId, int labelId, const QString& caption, int minimum, int maximum)
     : QWidget(parent)
 {
     auto* title = MakeCaption(this, caption);

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QScreen>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +21,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 
 #include <gtest/gtest.h>
@@ -110,7 +110,8 @@ protected:
 
     test::TempFolder folder;
     panel::QtPanelFactory factory;
-    std::unique_ptr<ProcessingModule> module = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+    std::unique_ptr<ProcessingModule> module =
+        std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
 };
 
 TEST_F(PanelTest, ReadoutsShowTheValuesInTheirFormats)

@@ -11,9 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <memory>
-#include <csignal>
 #include <span>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -65,10 +65,10 @@ TEST_F(PresetTest, FirstStartCreatesTheDefaultPresetZero)
     EXPECT_STREQ(bytes.data(), "2.0");
     EXPECT_EQ(IntAt(bytes, 10), 0x00075AB3);
     EXPECT_STREQ(bytes.data() + 17402, "DEFAULT");
-    EXPECT_EQ(IntAt(bytes, 17466), 25);       // AgcMaxGainDb
-    EXPECT_EQ(IntAt(bytes, 14 + 20), 40);      // band 0 Compressor Ratio
+    EXPECT_EQ(IntAt(bytes, 17466), 25);             // AgcMaxGainDb
+    EXPECT_EQ(IntAt(bytes, 14 + 20), 40);           // band 0 Compressor Ratio
     EXPECT_EQ(IntAt(bytes, 14 + 18 * 828 + 0), 40); // band 6 Compressor Attack1Ms
-    EXPECT_EQ(IntAt(bytes, 17578), 1);          // Flags: phase rotator
+    EXPECT_EQ(IntAt(bytes, 17578), 1);              // Flags: phase rotator
     EXPECT_EQ(module->OnAirNumber, 0);
     EXPECT_EQ(module->OnAirSet.Global.MaxGainLevel.get(), 1842);
 
@@ -409,10 +409,10 @@ TEST_F(PresetTest, HandEditedValuesArePulledIntoTheControlsRangesAndTheOutputSta
                 record.Threshold.set(c.wild);
                 record.Ratio.set(c.wild);
             }
-            for (Param* field : {&s.Global.BassEqGainDb, &s.Global.ClipDrivePct, &s.Global.HoldMs,
-                                 &s.Global.LookaheadMs, &s.Global.StereoDepthMs, &s.Global.AgcMaxGainDb,
-                                 &s.Global.MasterReleaseMs, &s.Global.BassAttackMs, &s.Global.OverdriveDb,
-                                 &s.Global.MasterBassMixPct})
+            for (Param* field :
+                 {&s.Global.BassEqGainDb, &s.Global.ClipDrivePct, &s.Global.HoldMs, &s.Global.LookaheadMs,
+                  &s.Global.StereoDepthMs, &s.Global.AgcMaxGainDb, &s.Global.MasterReleaseMs, &s.Global.BassAttackMs,
+                  &s.Global.OverdriveDb, &s.Global.MasterBassMixPct})
                 field->set(c.wild);
             // A level below 0 % is pulled to 0 %, which the operator may set: silence by choice.
             if (c.wild > 0)

@@ -9,11 +9,11 @@
 #include "platform/wave/wave_service.h"
 #include "test_plugin_control.h"
 
+#include "widgets/level_view.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include "widgets/level_view.h"
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -46,7 +46,10 @@ struct Installation {
     void writeSettings(const std::string& text) const { std::ofstream(app / "qex.ini") << text; }
 
     // Puts a module that counts the calls it gets where the program looks for its module.
-    void useCountingModule() const { fs::copy_file(fs::path(QEX_TEST_PLUGIN_DIR) / "tp_published.so", sys / "qexdsp.so"); }
+    void useCountingModule() const
+    {
+        fs::copy_file(fs::path(QEX_TEST_PLUGIN_DIR) / "tp_published.so", sys / "qexdsp.so");
+    }
 
     IniFile settings() const { return IniFile(app / "qex.ini"); }
 
@@ -70,7 +73,7 @@ struct Installation {
     static std::string virtualDeviceKeys()
     {
         return virtualDeviceKeys(qex::platform::wave::WaveDirection::Input) +
-               virtualDeviceKeys(qex::platform::wave::WaveDirection::Output);
+            virtualDeviceKeys(qex::platform::wave::WaveDirection::Output);
     }
 
     // Runs the current test's child half with this installation, started from the program's
@@ -303,7 +306,8 @@ TEST(MainWindow, ApplyAsksOnlyWhileRunningAndAlwaysSavesTheSettings)
         ASSERT_EQ(harness.operatorStandIn().count(), 1);
         const auto& question = harness.operatorStandIn().seen().front();
         EXPECT_EQ(question.text, "Apply changes?");
-        EXPECT_EQ(question.informativeText, "Lumavox QEX is processing audio. If you apply changes it will be stopped.");
+        EXPECT_EQ(question.informativeText,
+                  "Lumavox QEX is processing audio. If you apply changes it will be stopped.");
         EXPECT_TRUE(w.wi.Started());
         EXPECT_TRUE(w.AutoStart);
         EXPECT_EQ(w.wi.GetPriority(), TThreadPriority::tpTimeCritical);
@@ -449,9 +453,9 @@ TEST(MainWindow, EverySettingSurvivesTheRoundTripThroughTheFile)
 {
     const std::string file = "[General]\nAuto start=0\nVisible=0\nMinimized=0\nEnable Security=0\nDefault login=admin\n"
                              "Default passwd=s3cret\n\n[Devices]\n" +
-                             Installation::virtualDeviceKeys() +
-                             "Input num buffers=12\nInput buffer size=8192\nOutput num buffers=6\n"
-                             "Output buffer size=2048\nPriority=2\n";
+        Installation::virtualDeviceKeys() +
+        "Input num buffers=12\nInput buffer size=8192\nOutput num buffers=6\n"
+        "Output buffer size=2048\nPriority=2\n";
     if (isolated::inChild()) {
         QApplication app(testArgc(), testArgv());
         WindowHarness harness;
@@ -746,7 +750,8 @@ TEST(MainWindow, ASettingsFileCarriedOverInAnotherSpellingIsTheOneTheWindowAndTh
         return;
     }
     Installation installation;
-    std::ofstream(installation.app / "QEX.INI") << "[General]\nAuto start=1\n[Devices]\n" + Installation::virtualDeviceKeys();
+    std::ofstream(installation.app / "QEX.INI")
+        << "[General]\nAuto start=1\n[Devices]\n" + Installation::virtualDeviceKeys();
     installation.runChild();
     EXPECT_FALSE(fs::exists(installation.app / "qex.ini")) << "a second settings file was started";
     const IniFile carried(installation.app / "QEX.INI");
