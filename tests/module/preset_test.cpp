@@ -467,6 +467,17 @@ TEST_F(PresetTest, PanelChangesRefreshTheirDerivedValues)
     module->ChangeSection(3, Expander, &SectionParams::Threshold, 100);
     EXPECT_EQ(module->Path.Gains.record(3, Expander).threshold.get(), 10361.0);
 
+    // The dual-band bands have only their Compressor record on the panel; other indexes are refused.
+    module->ChangeSection(kBandHF, Limiter, &SectionParams::Attack1Ms, 33);
+    EXPECT_EQ(module->OnAirSet.record(kBandHF, Compressor).Attack1Ms.get(), 33);
+    EXPECT_EQ(module->OnAirSet.record(kBandHF, Limiter).Attack1Ms.get(), 5);
+    const ParameterSet before = module->OnAirSet;
+    module->Edited = false;
+    for (const auto& [band, section] : {std::pair{kBandCount, 0}, std::pair{-1, 0}, std::pair{0, kSectionCount}})
+        module->ChangeSection(band, section, &SectionParams::Attack1Ms, 99);
+    EXPECT_FALSE(module->Edited);
+    EXPECT_EQ(std::memcmp(&before, &module->OnAirSet, sizeof before), 0);
+
     module->ChangeGlobal(&GlobalParams::HoldMs, 100);
     EXPECT_EQ(module->Path.Gains.record(0, Compressor).holdLength.get(), 4410u);
     EXPECT_EQ(module->Path.Gains.record(kBandHF, Compressor).holdLength.get(), 500u);
