@@ -53,6 +53,18 @@ protected:
         ASSERT_TRUE(WritePresetFile(Preset(n), set));
     }
 
+    // A preset whose record 0 has Attack1Ms 77 and whose overdrive is 22 dB, cut short after
+    // that Attack1Ms: the overdrive is missing.
+    void WriteShortPreset(int n)
+    {
+        WritePreset(n, [](ParameterSet& s) {
+            s.record(0, Compressor).Attack1Ms.set(77);
+            s.Global.OverdriveDb.set(22);
+        });
+        const auto full = ReadFileBytes(Preset(n));
+        WriteFileBytes(Preset(n), full.data(), 18);
+    }
+
     TempFolder folder;
 };
 
@@ -185,13 +197,7 @@ TEST_F(PresetTest, ASecondDamagedFileIsKeptBesideTheFirst)
 
 TEST_F(PresetTest, AShortOnAirPresetIsReadOverTheDefaults)
 {
-    WritePreset(3, [](ParameterSet& s) {
-        s.record(0, Compressor).Attack1Ms.set(77);
-        s.Global.OverdriveDb.set(22);
-    });
-    const auto full = ReadFileBytes(Preset(3));
-    // Up to and including record 0's Attack1Ms; everything after it is missing.
-    WriteFileBytes(Preset(3), full.data(), 18);
+    WriteShortPreset(3);
     WriteModuleSetting(Settings(), "ProcessNumber", 3);
 
     auto module = NewModule();
@@ -219,13 +225,7 @@ TEST_F(PresetTest, WithoutAPresetsFolderNothingIsCreated)
 
 TEST_F(PresetTest, ShortFileWithMarkerKeepsTheFieldsBeyondItsEnd)
 {
-    WritePreset(3, [](ParameterSet& s) {
-        s.record(0, Compressor).Attack1Ms.set(77);
-        s.Global.OverdriveDb.set(22);
-    });
-    const auto full = ReadFileBytes(Preset(3));
-    // Up to and including record 0's Attack1Ms.
-    WriteFileBytes(Preset(3), full.data(), 18);
+    WriteShortPreset(3);
 
     auto module = NewModule();
     module->Init();

@@ -490,13 +490,9 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
         QApplication app(testArgc(), testArgv());
         WindowHarness harness;
         TfrmQEX& w = harness.window();
-        harness.useVirtualDevices();
-        harness.click(w.btnPlay);
-        ASSERT_TRUE(w.wi.Started());
+        ASSERT_TRUE(harness.startOnVirtualDevices());
         TMMLevel& left = w.MMLevel1->Level();
         TMMLevel& right = w.MMLevel2->Level();
-        // The ring primes with silence first; the test signal reaches the meters after it.
-        EXPECT_TRUE(harness.pumpUntil([&] { return left.Spots() > 0 && right.Spots() > 0; }, 15s));
         EXPECT_GT(w.wo.PlayedBytes(), 0u);
         harness.click(w.btnStop);
         EXPECT_EQ(left.Spots(), 0) << "stopping clears the meters";
@@ -513,10 +509,8 @@ TEST(MainWindow, TheModulesPanelOpensWithParametersAndItsControlsAreHeardAtOnce)
         QApplication app(testArgc(), testArgv());
         WindowHarness harness;
         TfrmQEX& w = harness.window();
-        harness.useVirtualDevices();
-        harness.click(w.btnPlay);
+        ASSERT_TRUE(harness.startOnVirtualDevices());
         TMMLevel& left = w.MMLevel1->Level();
-        ASSERT_TRUE(harness.pumpUntil([&] { return left.Spots() > 0; }, 15s));
         const auto outputLevel = [&] { return w.findChild<QSlider*>("ctl1094"); };
 
         // The module opens its panel, owned by the window, at its first start; closed, it comes

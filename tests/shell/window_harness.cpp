@@ -2,6 +2,7 @@
 
 #include "module_file.h"
 #include "startup.h"
+#include "widgets/level_view.h"
 
 #include "platform/wave/wave_service.h"
 
@@ -76,6 +77,16 @@ void WindowHarness::useVirtualDevices()
     panel.cbOutput->setCurrentIndex(output);
     emit panel.cbOutput->activated(output);
     click(panel.btnApply);
+}
+
+bool WindowHarness::startOnVirtualDevices()
+{
+    useVirtualDevices();
+    click(window_->btnPlay);
+    TMMLevel& left = window_->MMLevel1->Level();
+    TMMLevel& right = window_->MMLevel2->Level();
+    return window_->wi.Started() && pumpUntil([&] { return left.Spots() > 0 && right.Spots() > 0; },
+                                              std::chrono::seconds(15));
 }
 
 void WindowHarness::click(QAbstractButton* button)

@@ -33,6 +33,9 @@ public:
 
     // Selects the virtual test-signal input and silent output in the panel and applies them.
     void useVirtualDevices();
+    // Starts processing on the virtual devices; true once the test signal reaches both meters
+    // (the ring primes with silence first).
+    bool startOnVirtualDevices();
     // Clicks a button as the operator does (an operator cannot click a disabled one).
     void click(QAbstractButton* button);
 
