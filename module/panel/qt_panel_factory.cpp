@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <dlfcn.h>
 
 namespace qex::panel {
 
@@ -60,7 +61,20 @@ bool OnUserInterfaceThread()
     return application && QThread::currentThread() == application->thread();
 }
 
+// Qt cannot be unloaded: a host without Qt of its own (the renderer) would otherwise unload it
+// with the module, leaving its statics behind. Once the module has brought Qt in, it stays.
+void KeepQtLoaded()
+{
+    for (const char* library : {"libQt6Widgets.so.6", "libQt6Gui.so.6", "libQt6Core.so.6"})
+        ::dlopen(library, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
 } // namespace
+
+QtPanelFactory::QtPanelFactory()
+{
+    KeepQtLoaded();
+}
 
 QtPanelFactory::~QtPanelFactory()
 {

@@ -16,6 +16,7 @@ class ControlPanel;
 
 class QtPanelFactory : public PanelFactory {
 public:
+    QtPanelFactory();
     ~QtPanelFactory() override;
 
     // The host's window handle (its winId), given to the module before Init and Config.

@@ -39,15 +39,20 @@ namespace fs = std::filesystem;
 using panel::ControlName;
 using panel::ControlPanel;
 
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "qex_panel_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: at exit Qt's own statics may already be gone.
-    static const QApplication* application = new QApplication(argc, argv);
-    (void)application;
-}
+// The application of the whole test program, made before the first test and destroyed after
+// the last, while Qt's own statics still stand.
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override { application_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { application_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[16] = "qex_panel_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> application_;
+};
+::testing::Environment* const qtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 void Pump(int milliseconds)
 {
@@ -70,7 +75,6 @@ class PanelTest : public ::testing::Test {
 protected:
     PanelTest()
     {
-        EnsureApplication();
         fs::create_directory(folder.path() / "PRESETS");
         module->SetPanelFactory(&factory);
     }
@@ -495,7 +499,6 @@ TEST_F(PanelTest, ControlsMoveWhileTheAudioThreadProcesses)
 // run code that is no longer there.
 TEST(PanelLibrary, QuitAndUnloadWithThePanelOpenLeaveNothingBehind)
 {
-    EnsureApplication();
     QWidget owner;
     owner.show();
     for (const bool closedFirst : {false, true}) {
