@@ -13,7 +13,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include "widgets/level_view.h"
+#include "widgets/loudness_view.h"
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -487,6 +489,7 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
         WindowHarness harness;
         TfrmQEX& w = harness.window();
         harness.useVirtualDevices();
+        EXPECT_EQ(w.lblLoudness->text(), QStringLiteral("S     \u2014 LUFS\nI     \u2014 LUFS")) << "nothing measured yet";
         harness.click(w.btnPlay);
         ASSERT_TRUE(w.wi.Started());
         TMMLevel& left = w.MMLevel1->Level();
@@ -494,9 +497,19 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
         // The ring primes with silence first; the test signal reaches the meters after it.
         EXPECT_TRUE(harness.pumpUntil([&] { return left.Spots() > 0 && right.Spots() > 0; }, 15s));
         EXPECT_GT(w.wo.PlayedBytes(), 0u);
+        // The loudness readout beside them shows figures of the played programme.
+        const auto readout = [&] { return w.lblLoudness->text().split(QLatin1Char('\n')); };
+        const QRegularExpression figure(QStringLiteral("^[SI] +-\\d+\\.\\d LUFS$"));
+        EXPECT_TRUE(harness.pumpUntil([&] { return figure.match(readout().value(0)).hasMatch() &&
+                                                   figure.match(readout().value(1)).hasMatch(); }, 15s))
+            << readout().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(w.mmloudness.DroppedFrames(), 0u);
         harness.click(w.btnStop);
         EXPECT_EQ(left.Spots(), 0) << "stopping clears the meters";
         EXPECT_EQ(right.Spots(), 0);
+        EXPECT_TRUE(harness.pumpUntil([&] { return readout().value(0) == QStringLiteral("S     \u2014 LUFS"); }, 5s))
+            << "the short-term figure goes blank at Stop";
+        EXPECT_TRUE(figure.match(readout().value(1)).hasMatch()) << "the integrated figure stays";
         return;
     }
     Installation installation;
