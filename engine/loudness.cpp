@@ -55,25 +55,26 @@ void TLoudness::Add(const float* frames, std::size_t count)
     check(ebur128_add_frames_float(state_, frames, count));
 }
 
-std::optional<double> TLoudness::Momentary()
+std::optional<double> TLoudness::Read(int (*reading)(ebur128_state*, double*))
 {
     double lufs = 0.0;
-    const int error = ebur128_loudness_momentary(state_, &lufs);
+    const int error = reading(state_, &lufs);
     return gated(error, lufs);
+}
+
+std::optional<double> TLoudness::Momentary()
+{
+    return Read(ebur128_loudness_momentary);
 }
 
 std::optional<double> TLoudness::ShortTerm()
 {
-    double lufs = 0.0;
-    const int error = ebur128_loudness_shortterm(state_, &lufs);
-    return gated(error, lufs);
+    return Read(ebur128_loudness_shortterm);
 }
 
 std::optional<double> TLoudness::Integrated()
 {
-    double lufs = 0.0;
-    const int error = ebur128_loudness_global(state_, &lufs);
-    return gated(error, lufs);
+    return Read(ebur128_loudness_global);
 }
 
 std::optional<double> TLoudness::Range()

@@ -46,6 +46,9 @@ public:
     int Channels() const { return channels_; }
 
 private:
+    // One of the library's loudness readings, gated.
+    std::optional<double> Read(int (*reading)(ebur128_state*, double*));
+
     ebur128_state* state_ = nullptr;
     int channels_;
     TLoudnessMode mode_;

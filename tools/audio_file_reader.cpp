@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -15,11 +17,12 @@ constexpr sf_count_t kChunkFrames = 4096;
 // cut short (a copy or a recording that did not finish) and is not processed.
 bool promisesMoreThanItHolds(SNDFILE* file)
 {
-    char log[8192] = {};
-    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);
-    for (const char* line = log; line && *line; line = std::strchr(line, '\n') ? std::strchr(line, '\n') + 1 : nullptr) {
+    std::string log(8192, '\0');
+    sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    std::istringstream lines(log.c_str());
+    for (std::string line; std::getline(lines, line);) {
         unsigned long long claimed = 0, real = 0;
-        if (std::sscanf(line, "data : %llu (should be %llu)", &claimed, &real) == 2 && claimed > real)
+        if (std::sscanf(line.c_str(), "data : %llu (should be %llu)", &claimed, &real) == 2 && claimed > real)
             return true;
     }
     return false;

@@ -1,5 +1,6 @@
 #include "fm_selftest.h"
 
+#include "clip_level.h"
 #include "loudness.h"
 #include "module_settings.h"
 #include "power_spectrum.h"
@@ -35,8 +36,6 @@ constexpr double kPilotHz = 19000.0;
 constexpr double kPilotGuardHz = 500.0;
 constexpr double kAbove15kLimitDb = -16.0;
 constexpr double kPilotDepthLimitDb = -50.0;
-// The module's output clamp, 32760 of 32768.
-const double kClipLevelDbfs = 20.0 * std::log10(32760.0 / 32768.0);
 
 using Samples = std::vector<std::int16_t>;
 
@@ -164,12 +163,14 @@ void check(TFmSelfTest& test, const char* name, const qex::ParameterSet& set, co
     const double above = spectrum.BandPower(kProgrammeHighHz, kRate / 2.0 + 1.0);
     const double pilot = spectrum.MeanBinPower(kPilotHz - kPilotGuardHz, kPilotHz + kPilotGuardHz);
     const double programmeMean = spectrum.MeanBinPower(kProgrammeLowHz, kProgrammeHighHz);
-    int peak = 1;
+    int peak = 0;
     for (auto s = output.begin() + 2 * kSettleFrames; s != output.end(); ++s)
         peak = std::max(peak, std::abs(static_cast<int>(*s)));
-    test.Checks.push_back({name, "energy above 15 kHz (dB re 20 Hz-15 kHz)", decibels(above / programme), kAbove15kLimitDb});
-    test.Checks.push_back({name, "19 kHz +-500 Hz (dB re programme band)", decibels(pilot / programmeMean), kPilotDepthLimitDb});
-    test.Checks.push_back({name, "output peak (dBFS)", 20.0 * std::log10(peak / 32768.0), kClipLevelDbfs});
+    test.Checks.push_back(
+        {name, "energy above 15 kHz (dB re 20 Hz-15 kHz)", decibels(above / programme), kAbove15kLimitDb, 1});
+    test.Checks.push_back(
+        {name, "19 kHz +-500 Hz (dB re programme band)", decibels(pilot / programmeMean), kPilotDepthLimitDb, 1});
+    test.Checks.push_back({name, "output peak (16-bit steps)", static_cast<double>(peak), static_cast<double>(kClipLevel), 0});
 }
 
 } // namespace
@@ -184,8 +185,8 @@ std::string TFmSelfTest::Report() const
     std::string text;
     for (const TFmCheck& c : Checks) {
         char line[200];
-        std::snprintf(line, sizeof line, "%-11s %-42s %8.1f  limit %6.1f  %s\n", c.Signal.c_str(), c.Quantity.c_str(),
-                      c.Measured, c.Limit, c.Passed() ? "pass" : "FAIL");
+        std::snprintf(line, sizeof line, "%-11s %-42s %8.*f  limit %7.*f  %s\n", c.Signal.c_str(), c.Quantity.c_str(),
+                      c.Decimals, c.Measured, c.Decimals, c.Limit, c.Passed() ? "pass" : "FAIL");
         text += line;
     }
     return text + (Passed() ? "FM protection: PASS\n" : "FM protection: FAIL\n");

@@ -18,6 +18,7 @@ struct TFmCheck {
     std::string Quantity; // what was measured, with its unit
     double Measured;
     double Limit; // passes at or below
+    int Decimals; // as shown
     bool Passed() const { return Measured <= Limit; }
 };
 

@@ -3,15 +3,13 @@
 // input as the file holds it and of the output as written, and the share of output samples at
 // the clip level. Printed as a table for the operator or as one JSON object for scripts.
 
+#include "clip_level.h"
 #include "loudness.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
-
-// The module bounds every output sample to +-32760; a sample there was clipped.
-inline constexpr int kClipLevel = 32760;
 
 struct TLoudnessFigures {
     std::optional<double> IntegratedLufs;
