@@ -44,14 +44,14 @@ std::string formatName(int format)
 
 } // namespace
 
-TMMAudioFileReader::TMMAudioFileReader(const std::string& path)
+TMMAudioFileReader::TMMAudioFileReader(const std::string& path) : path_(path)
 {
     if (::access(path.c_str(), R_OK) != 0)
         throw EAudioFileError(std::string("cannot be opened: ") + std::strerror(errno));
-    file_ = sf_open(path.c_str(), SFM_READ, &info_);
+    file_.reset(sf_open(path.c_str(), SFM_READ, &info_));
     if (!file_)
         throw EAudioFileError(std::string("not an audio file that can be read (") + sf_strerror(nullptr) + ")");
-    if (promisesMoreThanItHolds(file_))
+    if (promisesMoreThanItHolds(file_.get()))
         throw EAudioFileError("truncated: the file holds less audio than its header says");
     if (info_.channels < 1 || info_.channels > 2)
         throw EAudioFileError(std::to_string(info_.channels) + " channels; only mono and stereo are processed");
@@ -60,11 +60,6 @@ TMMAudioFileReader::TMMAudioFileReader(const std::string& path)
         resampler_.emplace(info_.samplerate, kProcessingRate, info_.channels);
     const TWaveFormatEx format = pcmWaveFormat(16, info_.channels, kProcessingRate);
     SetWaveFormat(&format);
-}
-
-TMMAudioFileReader::~TMMAudioFileReader()
-{
-    sf_close(file_);
 }
 
 std::string TMMAudioFileReader::SourceDescription() const
@@ -84,13 +79,13 @@ bool TMMAudioFileReader::DecodeMore()
     sf_count_t got = 0;
     if (exact_) {
         pending_.resize(had + static_cast<std::size_t>(kChunkFrames) * channels);
-        got = sf_readf_short(file_, pending_.data() + had, kChunkFrames);
+        got = sf_readf_short(file_.get(), pending_.data() + had, kChunkFrames);
         pending_.resize(had + static_cast<std::size_t>(got) * channels);
         if (measurement_)
             measurement_->Add(pending_.data() + had, static_cast<std::size_t>(got));
     } else {
         floats_.resize(static_cast<std::size_t>(kChunkFrames) * channels);
-        got = sf_readf_float(file_, floats_.data(), kChunkFrames);
+        got = sf_readf_float(file_.get(), floats_.data(), kChunkFrames);
         floats_.resize(static_cast<std::size_t>(got) * channels);
         if (measurement_)
             measurement_->Add(floats_.data(), static_cast<std::size_t>(got));
@@ -106,8 +101,8 @@ bool TMMAudioFileReader::DecodeMore()
         pending_.resize(had + reduced->size());
         dither_.Reduce(reduced->data(), pending_.data() + had, reduced->size());
     }
-    if (got < 0 || sf_error(file_) != SF_ERR_NO_ERROR)
-        throw EAudioFileError(std::string("cannot be read: ") + sf_strerror(file_));
+    if (got < 0 || sf_error(file_.get()) != SF_ERR_NO_ERROR)
+        throw EAudioFileError(path_ + ": cannot be read: " + sf_strerror(file_.get()));
     decoded_ += static_cast<std::uint64_t>(got);
     ended_ = got == 0;
     return pending_.size() > had || !ended_;

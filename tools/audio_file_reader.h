@@ -10,6 +10,7 @@
 #include "tpdf_dither.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <sndfile.h>
 #include <stdexcept>
@@ -29,7 +30,6 @@ public:
 
     // Opens the file; throws EAudioFileError with the reason for a file it cannot take.
     explicit TMMAudioFileReader(const std::string& path);
-    ~TMMAudioFileReader() override;
 
     bool HasInputSide() const override { return false; }
     void BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers) override;
@@ -53,8 +53,13 @@ private:
     // nothing more came.
     bool DecodeMore();
 
-    SNDFILE* file_ = nullptr;
+    struct CloseFile {
+        void operator()(SNDFILE* file) const { sf_close(file); }
+    };
+
+    std::string path_;
     SF_INFO info_{};
+    std::unique_ptr<SNDFILE, CloseFile> file_;
     bool exact_ = true;
     std::optional<TResampler> resampler_;
     TTpdfDither dither_;
