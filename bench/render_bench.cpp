@@ -31,7 +31,8 @@ std::vector<float> programme(int rate)
         const double t = static_cast<double>(i) / rate;
         noise = noise * 1664525u + 1013904223u;
         const double hiss = (static_cast<double>(noise >> 8) / (1 << 24) - 0.5) * 0.02;
-        const double v = 0.2 * std::sin(2 * std::numbers::pi * 220 * t) + 0.05 * std::sin(2 * std::numbers::pi * 3300 * t);
+        const double v =
+            0.2 * std::sin(2 * std::numbers::pi * 220 * t) + 0.05 * std::sin(2 * std::numbers::pi * 3300 * t);
         out[2 * i] = static_cast<float>(v + hiss);
         out[2 * i + 1] = static_cast<float>(0.9 * v - hiss);
     }

@@ -98,5 +98,6 @@ void TMMLoudnessMeter::Publish(std::optional<double> shortTerm, std::optional<do
 
 TMMLoudnessReading TMMLoudnessMeter::Reading() const
 {
-    return {fromWord(shortTerm_.load(std::memory_order_relaxed)), fromWord(integrated_.load(std::memory_order_relaxed))};
+    return {fromWord(shortTerm_.load(std::memory_order_relaxed)),
+            fromWord(integrated_.load(std::memory_order_relaxed))};
 }

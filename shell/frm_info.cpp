@@ -61,7 +61,8 @@ TfrmInfo::TfrmInfo(QWidget* parent)
 
     btnSelfTest = new QPushButton(QStringLiteral("FM self-test"), this);
     btnSelfTest->setObjectName("btnSelfTest");
-    btnSelfTest->setToolTip(QStringLiteral("Check that the on-air preset with pre-emphasis keeps the 19 kHz pilot clean"));
+    btnSelfTest->setToolTip(
+        QStringLiteral("Check that the on-air preset with pre-emphasis keeps the 19 kHz pilot clean"));
     btnSelfTest->setGeometry(8, 200 - 8 - 26, 110, 26);
     SelfTestProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/qex-render");
     connect(btnSelfTest, &QPushButton::clicked, this, &TfrmInfo::btnSelfTestClick);

@@ -56,7 +56,8 @@ void TMMAudioFileWriter::Render(const TWritten& written)
     info.format = format_.SndfileFormat;
     if (!sf_format_check(&info))
         throw writeError(target_, format_.Name + " files of " + std::to_string(info.channels) + " channels at " +
-                                      std::to_string(info.samplerate) + " Hz cannot be written by this system's libsndfile");
+                                      std::to_string(info.samplerate) +
+                                      " Hz cannot be written by this system's libsndfile");
     // The library owns the descriptor from here on.
     file_ = sf_open_fd(descriptor_, SFM_WRITE, &info, SF_TRUE);
     if (!file_) {

@@ -82,7 +82,8 @@ Samples pinkNoise()
         double power = 0.0;
         for (double p : pink)
             power += p * p;
-        const double scale = 32768.0 * std::pow(10.0, -10.0 / 20.0) / std::sqrt(power / static_cast<double>(pink.size()));
+        const double rms = std::sqrt(power / static_cast<double>(pink.size()));
+        const double scale = 32768.0 * std::pow(10.0, -10.0 / 20.0) / rms;
         for (std::size_t i = 0; i < pink.size(); ++i)
             out[2 * i + channel] = toSample(pink[i] * scale);
     }
@@ -170,7 +171,8 @@ void check(TFmSelfTest& test, const char* name, const qex::ParameterSet& set, co
         {name, "energy above 15 kHz (dB re 20 Hz-15 kHz)", decibels(above / programme), kAbove15kLimitDb, 1});
     test.Checks.push_back(
         {name, "19 kHz +-500 Hz (dB re programme band)", decibels(pilot / programmeMean), kPilotDepthLimitDb, 1});
-    test.Checks.push_back({name, "output peak (16-bit steps)", static_cast<double>(peak), static_cast<double>(kClipLevel), 0});
+    test.Checks.push_back(
+        {name, "output peak (16-bit steps)", static_cast<double>(peak), static_cast<double>(kClipLevel), 0});
 }
 
 } // namespace

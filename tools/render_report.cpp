@@ -23,14 +23,16 @@ std::string jsonFigures(const TLoudnessFigures& figures)
 std::string row(const char* name, std::optional<double> input, std::optional<double> output)
 {
     char text[128];
-    std::snprintf(text, sizeof text, "%-22s%10s%10s\n", name, loudnessText(input).c_str(), loudnessText(output).c_str());
+    std::snprintf(text, sizeof text, "%-22s%10s%10s\n", name, loudnessText(input).c_str(),
+                  loudnessText(output).c_str());
     return text;
 }
 
 } // namespace
 
 TRenderReport::TRenderReport(int inputChannels, long inputRate, int outputChannels, long outputRate)
-    : input_(inputChannels, inputRate, TLoudnessMode::Programme), output_(outputChannels, outputRate, TLoudnessMode::Programme)
+    : input_(inputChannels, inputRate, TLoudnessMode::Programme),
+      output_(outputChannels, outputRate, TLoudnessMode::Programme)
 {
 }
 
@@ -60,9 +62,10 @@ std::string TRenderReport::Table()
     const TLoudnessFigures out = OutputFigures();
     char clipped[128];
     std::snprintf(clipped, sizeof clipped, "%-22s%10s%9.3f%%\n", "At clip level", "", 100.0 * ClippedShare());
-    return std::string("                           input    output\n") + row("Integrated (LUFS)", in.IntegratedLufs, out.IntegratedLufs) +
-           row("Loudness range (LU)", in.RangeLu, out.RangeLu) + row("True peak (dBTP)", in.TruePeakDbtp, out.TruePeakDbtp) +
-           clipped;
+    return std::string("                           input    output\n") +
+           row("Integrated (LUFS)", in.IntegratedLufs, out.IntegratedLufs) +
+           row("Loudness range (LU)", in.RangeLu, out.RangeLu) +
+           row("True peak (dBTP)", in.TruePeakDbtp, out.TruePeakDbtp) + clipped;
 }
 
 std::string TRenderReport::Json()

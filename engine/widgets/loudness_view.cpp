@@ -43,7 +43,8 @@ void TMMLoudnessView::hideEvent(QHideEvent* event)
 QString loudnessReadout(const TMMLoudnessReading& reading)
 {
     const auto line = [](const char* name, std::optional<double> value) {
-        return QStringLiteral("%1 %2 LUFS").arg(QLatin1String(name)).arg(QString::fromStdString(loudnessText(value)), 5);
+        const QString figure = QString::fromStdString(loudnessText(value));
+        return QStringLiteral("%1 %2 LUFS").arg(QLatin1String(name)).arg(figure, 5);
     };
     return line("S", reading.ShortTerm) + QLatin1Char('\n') + line("I", reading.Integrated);
 }

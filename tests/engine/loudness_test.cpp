@@ -231,7 +231,8 @@ TEST_F(LoudnessMeter, AQueueLeftUndrainedDropsWholeBuffersAndCountsThem)
     // Ten seconds without a tick is far more than the queue holds.
     Play(sine(2, 10.0, -23.0));
     EXPECT_GT(meter.DroppedFrames(), 0u);
-    EXPECT_EQ(meter.DroppedFrames() % 1024, kRate * 10 % 1024) << "whole buffers of 1024 frames, and the short last one";
+    EXPECT_EQ(meter.DroppedFrames() % 1024, kRate * 10 % 1024)
+        << "whole buffers of 1024 frames, and the short last one";
     ticks.Tick();
     EXPECT_NEAR(*meter.Reading().Integrated, -23.0, 0.1) << "what was kept is measured";
 }

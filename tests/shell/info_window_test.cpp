@@ -67,7 +67,8 @@ TEST(InformationWindow, RunsTheFmSelfTestBesideTheProgramAndShowsItsVerdict)
     const ModalAnswerer::Seen& verdict = operatorStandIn.seen().front();
     EXPECT_EQ(verdict.title, QStringLiteral("FM-protection self-test"));
     EXPECT_EQ(verdict.text, QStringLiteral("FM protection: PASS"));
-    EXPECT_TRUE(verdict.informativeText.contains(QStringLiteral("19 kHz +-500 Hz"))) << verdict.informativeText.toStdString();
+    EXPECT_TRUE(verdict.informativeText.contains(QStringLiteral("19 kHz +-500 Hz")))
+        << verdict.informativeText.toStdString();
     EXPECT_TRUE(info.btnSelfTest->isEnabled());
 
     // Without the renderer the operator is told why nothing was tested.

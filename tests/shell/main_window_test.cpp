@@ -489,7 +489,8 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
         WindowHarness harness;
         TfrmQEX& w = harness.window();
         harness.useVirtualDevices();
-        EXPECT_EQ(w.lblLoudness->text(), QStringLiteral("S     \u2014 LUFS\nI     \u2014 LUFS")) << "nothing measured yet";
+        EXPECT_EQ(w.lblLoudness->text(), QStringLiteral("S     \u2014 LUFS\nI     \u2014 LUFS"))
+            << "nothing measured yet";
         harness.click(w.btnPlay);
         ASSERT_TRUE(w.wi.Started());
         TMMLevel& left = w.MMLevel1->Level();

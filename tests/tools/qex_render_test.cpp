@@ -304,14 +304,15 @@ TEST_F(QexRenderTest, AFlacAndA48kHz24BitWavGoInAndFlacComesOut)
     EXPECT_EQ(converted.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
     EXPECT_EQ(converted.info.samplerate, 44100);
     EXPECT_NEAR(static_cast<double>(converted.info.frames), 2 * 44100, 2);
-    EXPECT_NE(stdoutText.find("input WAV (Microsoft), Signed 24 bit PCM, 48000 Hz, stereo, converted to 16-bit 44100 Hz"),
-              std::string::npos)
+    EXPECT_NE(
+        stdoutText.find("input WAV (Microsoft), Signed 24 bit PCM, 48000 Hz, stereo, converted to 16-bit 44100 Hz"),
+        std::string::npos)
         << stdoutText;
 
     // A name that says no format, without --format, is refused before anything is written.
     EXPECT_EQ(Render(folder / "in.flac", folder / "out.xyz"), 2);
-    EXPECT_NE(stderrText.find("out.xyz: not an output format this renderer writes; use --format with one of: wav, flac, "
-                              "ogg, mp3, aiff"),
+    EXPECT_NE(stderrText.find("out.xyz: not an output format this renderer writes; use --format with one of: "
+                              "wav, flac, ogg, mp3, aiff"),
               std::string::npos)
         << stderrText;
     EXPECT_EQ(Files(), (std::vector<std::string>{"in.flac", "in48.wav", "out.flac", "out.out"}));

@@ -110,7 +110,8 @@ TEST(FmSelfTest, PassesWithTheOutputLowPassAndFailsWhereItIsBypassed)
     EXPECT_FALSE(bypassed.Passed()) << bypassed.Report();
     for (const TFmCheck& check : bypassed.Checks) {
         const bool pilot = check.Quantity.find("19 kHz") != std::string::npos;
-        const bool noiseAbove15k = check.Signal == "pink noise" && check.Quantity.find("above 15 kHz") != std::string::npos;
+        const bool noiseAbove15k =
+            check.Signal == "pink noise" && check.Quantity.find("above 15 kHz") != std::string::npos;
         if (pilot || noiseAbove15k) {
             EXPECT_FALSE(check.Passed()) << check.Signal << ", " << check.Quantity << '\n' << bypassed.Report();
         }
