@@ -3,12 +3,15 @@
 
 #include "audio_file_reader.h"
 #include "fm_selftest.h"
+#include "preset_file.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <numbers>
 #include <vector>
 
@@ -117,4 +120,22 @@ TEST(FmSelfTest, PassesWithTheOutputLowPassAndFailsWhereItIsBypassed)
         }
     }
     EXPECT_NE(bypassed.Report().find("FM protection: FAIL"), std::string::npos);
+}
+
+TEST(FmSelfTest, TakesTheStationsOnAirPresetAndSwitchesPreEmphasisOn)
+{
+    TempFolder folder;
+    const fs::path host = folder.path() / "qex-render";
+    qex::ParameterSet morning = qex::DefaultParameterSet();
+    std::strcpy(morning.Global.Name.data(), "MORNING");
+    morning.Global.Preemph50us.set(0); // 75 us, as in the Americas
+    fs::create_directory(folder.path() / "PRESETS");
+    ASSERT_TRUE(qex::WritePresetFile(qex::PresetFilePath(folder.path(), 3), morning));
+
+    EXPECT_STREQ(onAirSetWithPreemphasis(host).Global.Name.data(), "DEFAULT") << "no settings: preset 0, here missing";
+    std::ofstream(folder.path() / "qex.ini") << "[OrvianAudioProcessor]\nProcessNumber=3\n";
+    const qex::ParameterSet onAir = onAirSetWithPreemphasis(host);
+    EXPECT_STREQ(onAir.Global.Name.data(), "MORNING");
+    EXPECT_EQ(onAir.Global.PreemphOn.get(), 1);
+    EXPECT_EQ(onAir.Global.Preemph50us.get(), 0) << "the station's time constant is kept";
 }
