@@ -1,9 +1,13 @@
 #include "frm_info.h"
 
 #include "artwork.h"
+#include "message_boxes.h"
 #include "scroll_text.h"
 
+#include <QCoreApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 
 namespace {
@@ -55,6 +59,19 @@ TfrmInfo::TfrmInfo(QWidget* parent)
     ScrollText1->setObjectName("ScrollText1");
     ScrollText1->setGeometry(425 - 8 - 241, 32, 241, 115);
 
+    btnSelfTest = new QPushButton(QStringLiteral("FM self-test"), this);
+    btnSelfTest->setObjectName("btnSelfTest");
+    btnSelfTest->setToolTip(
+        QStringLiteral("Check that the on-air preset with pre-emphasis keeps the 19 kHz pilot clean"));
+    btnSelfTest->setGeometry(8, 200 - 8 - 26, 110, 26);
+    SelfTestProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/qex-render");
+    connect(btnSelfTest, &QPushButton::clicked, this, &TfrmInfo::btnSelfTestClick);
+    connect(&selfTest_, &QProcess::finished, this, &TfrmInfo::SelfTestFinished);
+    connect(&selfTest_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            SelfTestFinished();
+    });
+
     auto* Image1 = new QLabel(this);
     Image1->setObjectName("Image1");
     Image1->setScaledContents(true);
@@ -74,4 +91,35 @@ void TfrmInfo::FormShow()
 {
     lblVersion->setText(QStringLiteral("Release %1").arg(fileVersion()));
     ScrollText1->start();
+}
+
+void TfrmInfo::btnSelfTestClick()
+{
+    if (selfTest_.state() != QProcess::NotRunning)
+        return;
+    btnSelfTest->setEnabled(false);
+    btnSelfTest->setText(QStringLiteral("Testing..."));
+    selfTest_.start(SelfTestProgram, {QStringLiteral("--selftest")});
+}
+
+void TfrmInfo::SelfTestFinished()
+{
+    btnSelfTest->setEnabled(true);
+    btnSelfTest->setText(QStringLiteral("FM self-test"));
+    const QString said = QString::fromUtf8(selfTest_.readAllStandardOutput());
+    const QString complaint = QString::fromUtf8(selfTest_.readAllStandardError()).trimmed();
+    const bool ran = selfTest_.error() != QProcess::FailedToStart && selfTest_.exitStatus() == QProcess::NormalExit;
+    const bool passed = ran && selfTest_.exitCode() == 0;
+    const bool failed = ran && selfTest_.exitCode() == 1 && said.contains(QStringLiteral("FM protection: FAIL"));
+    if (!passed && !failed) {
+        showWarningMessage(QStringLiteral("The FM self-test could not be run (%1): %2")
+                               .arg(SelfTestProgram, complaint.isEmpty() ? selfTest_.errorString() : complaint),
+                           this);
+        return;
+    }
+    // The report is a table: shown in a fixed-width font.
+    showTaskDialogNotice({QStringLiteral("FM-protection self-test"),
+                          passed ? QStringLiteral("FM protection: PASS") : QStringLiteral("FM protection: FAIL"),
+                          QStringLiteral("<pre>%1</pre>").arg(said.trimmed().toHtmlEscaped())},
+                         passed ? QMessageBox::Information : QMessageBox::Warning, this);
 }

@@ -10,6 +10,7 @@
 
 #include "widgets/level_scale.h"
 #include "widgets/level_view.h"
+#include "widgets/loudness_view.h"
 
 #include <QCheckBox>
 #include <QApplication>
@@ -144,6 +145,8 @@ void TfrmQEX::BuildControls()
     meters->addWidget(MMLevelScale1);
     meters->addWidget(MMLevel2);
     meters->addStretch();
+    lblLoudness = new TMMLoudnessView(mmloudness, this);
+    lblLoudness->setObjectName("lblLoudness");
 
     PngButton1 = makePictureButton(this, "PngButton1", artwork::infoIcon(), QStringLiteral("Show information about QEX"));
     btnClose = makeButton(this, "btnClose", QStringLiteral("Exit"), QString());
@@ -154,6 +157,8 @@ void TfrmQEX::BuildControls()
         bar->addWidget(w);
     bar->addSpacing(8);
     bar->addLayout(meters);
+    bar->addSpacing(4);
+    bar->addWidget(lblLoudness);
     bar->addStretch();
     bar->addWidget(PngButton1);
     bar->addWidget(btnClose);
@@ -215,7 +220,7 @@ void TfrmQEX::BuildMeters()
 
 void TfrmQEX::BuildChain()
 {
-    TMMDSPComponent* const chain[] = {&wi, &MMRingBuffer1, &dspPlugin, &wo, &mmconn};
+    TMMDSPComponent* const chain[] = {&wi, &MMRingBuffer1, &dspPlugin, &wo, &mmconn, &mmloudness};
     for (TMMDSPComponent* c : chain)
         c->BeginLoading();
 
@@ -250,6 +255,7 @@ void TfrmQEX::BuildChain()
     MMRingBuffer1.SetOutput(&dspPlugin);
     dspPlugin.SetOutput(&wo);
     wo.SetOutput(&mmconn);
+    mmconn.SetOutput(&mmloudness);
     for (TMMDSPComponent* c : chain)
         c->Loaded();
 

@@ -1,14 +1,15 @@
 #pragma once
 // The operator's main window: it owns the streaming chain (wave input, ring buffer, plug-in
-// host with the processing module, wave output, level-meter connector) and everything the
-// operator touches: Start, Stop, Bypass, Parameters, Preferences with the audio settings panel,
-// the level meters, the information window and Exit.
+// host with the processing module, wave output, level-meter connector, loudness meter) and
+// everything the operator touches: Start, Stop, Bypass, Parameters, Preferences with the audio
+// settings panel, the level meters and the loudness readout, the information window and Exit.
 
 #include "audio_settings_panel.h"
 #include "form_size.h"
 
 #include "connector.h"
 #include "dsp_plugin.h"
+#include "loudness_meter.h"
 #include "ring_buffer.h"
 #include "wave_in.h"
 #include "wave_out.h"
@@ -26,6 +27,7 @@ class QToolButton;
 class TDataMod;
 class TMMLevelScale;
 class TMMLevelView;
+class TMMLoudnessView;
 
 class TfrmQEX : public QWidget {
 public:
@@ -38,6 +40,7 @@ public:
     TMMDSPPlugin dspPlugin;
     TMMWaveOut wo;
     TMMConnector mmconn;
+    TMMLoudnessMeter mmloudness;
     TFormSize FormSize1;
 
     // Window fields.
@@ -64,6 +67,7 @@ public:
     TMMLevelView* MMLevel1 = nullptr; // left channel
     TMMLevelScale* MMLevelScale1 = nullptr;
     TMMLevelView* MMLevel2 = nullptr; // right channel
+    TMMLoudnessView* lblLoudness = nullptr;
     QPushButton* PngButton1 = nullptr;
     QPushButton* btnClose = nullptr;
     QLabel* lblUser = nullptr;

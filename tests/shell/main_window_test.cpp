@@ -10,11 +10,14 @@
 #include "test_plugin_control.h"
 
 #include "widgets/level_view.h"
+#include "widgets/loudness_view.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSlider>
 #include <QToolButton>
@@ -490,13 +493,25 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
         QApplication app(testArgc(), testArgv());
         WindowHarness harness;
         TfrmQEX& w = harness.window();
+        EXPECT_EQ(w.lblLoudness->text(), QStringLiteral("S     \u2014 LUFS\nI     \u2014 LUFS"))
+            << "nothing measured yet";
         ASSERT_TRUE(harness.startOnVirtualDevices());
         TMMLevel& left = w.MMLevel1->Level();
         TMMLevel& right = w.MMLevel2->Level();
         EXPECT_GT(w.wo.PlayedBytes(), 0u);
+        // The loudness readout beside them shows figures of the played programme.
+        const auto readout = [&] { return w.lblLoudness->text().split(QLatin1Char('\n')); };
+        const QRegularExpression figure(QStringLiteral("^[SI] +-\\d+\\.\\d LUFS$"));
+        EXPECT_TRUE(harness.pumpUntil([&] { return figure.match(readout().value(0)).hasMatch() &&
+                                                   figure.match(readout().value(1)).hasMatch(); }, 15s))
+            << readout().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(w.mmloudness.DroppedFrames(), 0u);
         harness.click(w.btnStop);
         EXPECT_EQ(left.Spots(), 0) << "stopping clears the meters";
         EXPECT_EQ(right.Spots(), 0);
+        EXPECT_TRUE(harness.pumpUntil([&] { return readout().value(0) == QStringLiteral("S     \u2014 LUFS"); }, 5s))
+            << "the short-term figure goes blank at Stop";
+        EXPECT_TRUE(figure.match(readout().value(1)).hasMatch()) << "the integrated figure stays";
         return;
     }
     Installation installation;

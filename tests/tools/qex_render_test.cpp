@@ -1,17 +1,23 @@
-// qex-render as a user runs it: a generated WAV file in, the module's processing of it out;
-// files it cannot process refused with a clear message, an existing output left alone.
+// qex-render as a user runs it: a generated file in, the module's processing of it out, converted
+// on the way in where the module cannot take it, and a loudness report that agrees with the
+// library's own figures; files it cannot process refused with a clear message, an existing
+// output left alone.
 
 #include "module_reference.h"
 
 #include "platform/wave/test_signal.h"
 
+#include <ebur128.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -85,22 +91,37 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder); }
 
-    // Runs the renderer; returns its exit code and keeps what it said on stderr. The renderer runs
-    // as a copy beside this test binary (itself a copy in a temporary folder), where it keeps the
-    // module's settings as the program would.
-    int Render(const fs::path& input, const fs::path& output, const std::string& module = QEX_MODULE_FILE)
+    // Runs the renderer with the arguments; returns its exit code and keeps what it said on
+    // stdout and stderr. The renderer runs as a copy beside this test binary (itself a copy in a
+    // temporary folder), where it keeps the module's settings as the program would.
+    int Run(const std::vector<std::string>& arguments)
     {
         const fs::path renderer = fs::read_symlink("/proc/self/exe").parent_path() / fs::path(QEX_RENDER).filename();
         if (!fs::exists(renderer))
             fs::copy_file(QEX_RENDER, renderer);
         const fs::path messages = folder / "stderr.txt";
-        const std::string command = std::string("'") + renderer.string() + "' --module '" + module + "' '" + input.string() +
-                                    "' '" + output.string() + "' >/dev/null 2>'" + messages.string() + "'";
+        const fs::path said = folder / "stdout.txt";
+        std::string command = "'" + renderer.string() + "'";
+        for (const std::string& argument : arguments)
+            command += " '" + argument + "'";
+        command += " >'" + said.string() + "' 2>'" + messages.string() + "'";
         const int status = std::system(command.c_str());
-        const std::vector<char> text = readFile(messages);
-        stderrText.assign(text.begin(), text.end());
-        fs::remove(messages);
+        for (auto [file, text] : {std::pair{messages, &stderrText}, std::pair{said, &stdoutText}}) {
+            const std::vector<char> bytes = readFile(file);
+            text->assign(bytes.begin(), bytes.end());
+            fs::remove(file);
+        }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    int Render(const fs::path& input, const fs::path& output, const std::string& module = QEX_MODULE_FILE,
+               const std::vector<std::string>& more = {})
+    {
+        std::vector<std::string> arguments{"--module", module};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        arguments.push_back(input.string());
+        arguments.push_back(output.string());
+        return Run(arguments);
     }
 
     // Only the files the test made are left in the folder: no temporary file survives.
@@ -115,13 +136,15 @@ protected:
 
     fs::path folder;
     std::string stderrText;
+    std::string stdoutText;
 };
 
 } // namespace
 
 TEST_F(QexRenderTest, AGeneratedFileComesOutAsTheModulesProcessingOfIt)
 {
-    for (const auto& [channels, rate] : {std::pair{2u, 44100u}, std::pair{1u, 48000u}}) {
+    // 16-bit 44 100 Hz files pass unconverted, mono kept mono, and come out bit-identical.
+    for (const auto& [channels, rate] : {std::pair{2u, 44100u}, std::pair{1u, 44100u}}) {
         // Not a whole number of buffers, so the last one is short.
         const std::vector<char> input = programme(channels, rate, 2 * rate + 333);
         writeFile(folder / "in.wav", wavFile(1, channels, rate, 16, input, static_cast<unsigned>(input.size())));
@@ -146,12 +169,14 @@ TEST_F(QexRenderTest, FilesItCannotProcessAreRefusedAndLeaveTheOutputAlone)
         std::vector<char> file;
         std::string reason;
     };
+    const std::vector<char> surround = programme(3, 44100, 1000);
     const Case cases[] = {
-        {{'h', 'e', 'l', 'l', 'o', '\n'}, "not a RIFF/WAVE file"},
-        {wavFile(3, 2, 44100, 32, samples, static_cast<unsigned>(samples.size())), "not PCM audio (format tag 3)"},
-        {wavFile(1, 2, 44100, 8, samples, static_cast<unsigned>(samples.size())), "8-bit samples; only 16-bit PCM is processed"},
-        {wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size()) * 2), "truncated"},
-        {cutShort, "truncated"},
+        {{'h', 'e', 'l', 'l', 'o', '\n'}, "not an audio file that can be read (Format not recognised.)"},
+        {wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size()) * 2),
+         "truncated: the file holds less audio than its header says"},
+        {cutShort, "not an audio file that can be read"},
+        {wavFile(1, 3, 44100, 16, surround, static_cast<unsigned>(surround.size())),
+         "3 channels; only mono and stereo are processed"},
     };
     for (const Case& bad : cases) {
         writeFile(folder / "in.wav", bad.file);
@@ -171,4 +196,175 @@ TEST_F(QexRenderTest, AModuleThatCannotBeLoadedIsReported)
     EXPECT_EQ(Render(folder / "in.wav", folder / "out.wav", (folder / "missing.so").string()), 1);
     EXPECT_NE(stderrText.find("missing.so: not a processing module that can be loaded"), std::string::npos) << stderrText;
     EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav"}));
+}
+
+namespace {
+
+// A file written with libsndfile: interleaved samples as floats with full scale at +-1.
+void writeSound(const fs::path& file, int format, int channels, int rate, const std::vector<float>& samples)
+{
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = rate;
+    SNDFILE* sound = sf_open(file.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(sound, nullptr) << sf_strerror(nullptr);
+    sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_writef_float(sound, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
+    sf_close(sound);
+}
+
+struct Sound {
+    SF_INFO info{};
+    std::vector<std::int16_t> samples;
+};
+
+Sound readSound(const fs::path& file)
+{
+    Sound sound;
+    SNDFILE* in = sf_open(file.c_str(), SFM_READ, &sound.info);
+    EXPECT_NE(in, nullptr) << file << ": " << sf_strerror(nullptr);
+    if (!in)
+        return sound;
+    sound.samples.resize(static_cast<std::size_t>(sound.info.frames * sound.info.channels));
+    sf_readf_short(in, sound.samples.data(), sound.info.frames);
+    sf_close(in);
+    return sound;
+}
+
+std::vector<float> asFloats(const std::vector<char>& bytes)
+{
+    std::vector<float> out(bytes.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        std::int16_t s = 0;
+        std::memcpy(&s, bytes.data() + 2 * i, 2);
+        out[i] = static_cast<float>(s) / 32768.0f;
+    }
+    return out;
+}
+
+// The library's own figures for 16-bit frames.
+struct LibraryFigures {
+    double integrated, range, truePeak;
+};
+
+LibraryFigures libraryFigures(const std::int16_t* samples, std::size_t frames, int channels, int rate)
+{
+    ebur128_state* state = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(rate),
+                                        EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK);
+    ebur128_add_frames_short(state, samples, frames);
+    LibraryFigures figures{};
+    ebur128_loudness_global(state, &figures.integrated);
+    ebur128_loudness_range(state, &figures.range);
+    double peak = 0.0;
+    for (int c = 0; c < channels; ++c) {
+        double p = 0.0;
+        ebur128_true_peak(state, static_cast<unsigned>(c), &p);
+        peak = std::max(peak, p);
+    }
+    figures.truePeak = 20.0 * std::log10(peak);
+    ebur128_destroy(&state);
+    return figures;
+}
+
+// A number of the report: "key": value inside the object named part, or NaN for null.
+double reported(const std::string& json, const std::string& part, const std::string& key)
+{
+    const std::size_t from = part.empty() ? 0 : json.find("\"" + part + "\"");
+    std::smatch match;
+    const std::string rest = json.substr(from == std::string::npos ? json.size() : from);
+    if (!std::regex_search(rest, match, std::regex("\"" + key + "\": (null|-?[0-9.]+)")))
+        return -999.0;
+    return match[1] == "null" ? std::nan("") : std::stod(match[1]);
+}
+
+} // namespace
+
+TEST_F(QexRenderTest, AFlacAndA48kHz24BitWavGoInAndFlacComesOut)
+{
+    // A lossless 16-bit 44.1 kHz FLAC takes the unconverted way: its samples are exactly the
+    // module's processing of the input.
+    const std::vector<char> input = programme(2, 44100, 3 * 44100 + 77);
+    writeSound(folder / "in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, asFloats(input));
+    ASSERT_EQ(Render(folder / "in.flac", folder / "out.flac"), 0) << stderrText;
+    std::vector<char> expected = input;
+    qextest::ModuleReference(QEX_MODULE_FILE).Process(expected, 2, 44100, 1024);
+    const Sound flac = readSound(folder / "out.flac");
+    EXPECT_EQ(flac.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    ASSERT_EQ(flac.samples.size() * 2, expected.size());
+    EXPECT_EQ(std::memcmp(flac.samples.data(), expected.data(), expected.size()), 0);
+    EXPECT_EQ(stdoutText.find("converted"), std::string::npos) << stdoutText;
+
+    // A 48 kHz 24-bit WAV is resampled and dithered on the way in; the output is 44.1 kHz 16-bit
+    // FLAC of the same length, whose name (".out") does not say its format: --format does.
+    const std::vector<char> at48k = programme(2, 48000, 2 * 48000);
+    writeSound(folder / "in48.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 48000, asFloats(at48k));
+    ASSERT_EQ(Render(folder / "in48.wav", folder / "out.out", QEX_MODULE_FILE, {"--format", "flac"}), 0) << stderrText;
+    const Sound converted = readSound(folder / "out.out");
+    EXPECT_EQ(converted.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    EXPECT_EQ(converted.info.samplerate, 44100);
+    EXPECT_NEAR(static_cast<double>(converted.info.frames), 2 * 44100, 2);
+    EXPECT_NE(
+        stdoutText.find("input WAV (Microsoft), Signed 24 bit PCM, 48000 Hz, stereo, converted to 16-bit 44100 Hz"),
+        std::string::npos)
+        << stdoutText;
+
+    // A name that says no format, without --format, is refused before anything is written.
+    EXPECT_EQ(Render(folder / "in.flac", folder / "out.xyz"), 2);
+    EXPECT_NE(stderrText.find("out.xyz: not an output format this renderer writes; use --format with one of: "
+                              "wav, flac, ogg, mp3, aiff"),
+              std::string::npos)
+        << stderrText;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.flac", "in48.wav", "out.flac", "out.out"}));
+}
+
+TEST_F(QexRenderTest, EveryRenderEndsWithALoudnessReportThatAgreesWithTheLibrary)
+{
+    const std::vector<char> input = programme(2, 44100, 10 * 44100);
+    writeFile(folder / "in.wav", wavFile(1, 2, 44100, 16, input, static_cast<unsigned>(input.size())));
+    ASSERT_EQ(Render(folder / "in.wav", folder / "out.wav", QEX_MODULE_FILE, {"--json"}), 0) << stderrText;
+    const std::string json = stdoutText;
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 1) << "one JSON object, nothing else: " << json;
+
+    const std::vector<std::int16_t> in = [&] {
+        std::vector<std::int16_t> samples(input.size() / 2);
+        std::memcpy(samples.data(), input.data(), input.size());
+        return samples;
+    }();
+    const Sound out = readSound(folder / "out.wav");
+    std::size_t clipped = 0;
+    for (std::int16_t s : out.samples)
+        clipped += std::abs(static_cast<int>(s)) >= 32760;
+    for (const auto& [part, samples] : {std::pair{"input", &in}, std::pair{"output", &out.samples}}) {
+        const LibraryFigures library = libraryFigures(samples->data(), samples->size() / 2, 2, 44100);
+        EXPECT_NEAR(reported(json, part, "integrated_lufs"), library.integrated, 0.001) << part << ": " << json;
+        EXPECT_NEAR(reported(json, part, "range_lu"), library.range, 0.001) << part;
+        EXPECT_NEAR(reported(json, part, "true_peak_dbtp"), library.truePeak, 0.001) << part;
+    }
+    EXPECT_NEAR(reported(json, "", "clipped_share"), static_cast<double>(clipped) / out.samples.size(), 1e-6);
+    EXPECT_NE(reported(json, "input", "integrated_lufs"), reported(json, "output", "integrated_lufs"))
+        << "the processing changes the loudness";
+
+    // The operator's table, and silence shown as a dash (null for scripts).
+    ASSERT_EQ(Render(folder / "in.wav", folder / "out.wav"), 0) << stderrText;
+    EXPECT_NE(stdoutText.find("Integrated (LUFS)"), std::string::npos) << stdoutText;
+    EXPECT_NE(stdoutText.find("True peak (dBTP)"), std::string::npos);
+    EXPECT_NE(stdoutText.find("At clip level"), std::string::npos);
+    const std::vector<char> silence(4 * 44100 * 2, 0);
+    writeFile(folder / "silence.wav", wavFile(1, 2, 44100, 16, silence, static_cast<unsigned>(silence.size())));
+    ASSERT_EQ(Render(folder / "silence.wav", folder / "out.wav", QEX_MODULE_FILE, {"--json"}), 0) << stderrText;
+    EXPECT_TRUE(std::isnan(reported(stdoutText, "input", "integrated_lufs"))) << stdoutText;
+    EXPECT_TRUE(std::isnan(reported(stdoutText, "input", "true_peak_dbtp"))) << stdoutText;
+    ASSERT_EQ(Render(folder / "silence.wav", folder / "out.wav"), 0) << stderrText;
+    EXPECT_NE(stdoutText.find("Integrated (LUFS)            \u2014"), std::string::npos) << stdoutText;
+}
+
+TEST_F(QexRenderTest, TheSelfTestProvesTheOnAirPresetWithPreEmphasisFmSafe)
+{
+    // No presets beside the renderer: the module's defaults, with pre-emphasis switched on.
+    EXPECT_EQ(Run({"--selftest"}), 0) << stdoutText << stderrText;
+    EXPECT_NE(stdoutText.find("FM-protection self-test: preset \"DEFAULT\" with pre-emphasis on"), std::string::npos)
+        << stdoutText;
+    EXPECT_NE(stdoutText.find("FM protection: PASS"), std::string::npos) << stdoutText;
+    EXPECT_EQ(stdoutText.find("FAIL"), std::string::npos) << stdoutText;
 }
