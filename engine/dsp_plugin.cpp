@@ -1,6 +1,9 @@
 #include "dsp_plugin.h"
 
+#include "engine_notice.h"
 #include "errors.h"
+
+#include "platform/fault_guard.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,6 +28,24 @@ struct AnyHeader {
     void* (*getModule)(int index);
 };
 
+constexpr int kExceptionFault = -1;
+
+// Runs a call into the module: an exception it throws or a hardware fault it raises counts as
+// the call's failure. The fault's signal, kExceptionFault, or 0 when the call returned.
+template <typename Call>
+int callModule(Call&& call)
+{
+    int thrown = 0;
+    const int signal = qex::platform::guarded([&] {
+        try {
+            call();
+        } catch (...) {
+            thrown = kExceptionFault;
+        }
+    });
+    return signal ? signal : thrown;
+}
+
 // Looks up the entry and returns an accepted header (version above 15), or null.
 AnyHeader* findHeader(const qex::platform::DynamicLibrary& library, bool& engineKind)
 {
@@ -33,14 +54,19 @@ AnyHeader* findHeader(const qex::platform::DynamicLibrary& library, bool& engine
         if (!symbol)
             continue;
         engineKind = entry.engineKind;
-        try {
-            auto* header = reinterpret_cast<AnyHeader* (*)()>(symbol)();
-            return header && header->version > 15 ? header : nullptr;
-        } catch (...) {
+        AnyHeader* header = nullptr;
+        if (callModule([&] { header = reinterpret_cast<AnyHeader* (*)()>(symbol)(); }) != 0)
             return nullptr;
-        }
+        return header && header->version > 15 ? header : nullptr;
     }
     return nullptr;
+}
+
+// Asks the header for the module record of index; false when asking failed.
+bool askForModule(AnyHeader* header, int index, void*& record)
+{
+    record = nullptr;
+    return callModule([&] { record = header->getModule(index); }) == 0;
 }
 
 std::string textOf(const char* text)
@@ -55,7 +81,20 @@ constexpr int kMaxEmptyRefills = 16;
 
 } // namespace
 
+std::string ModuleFaultText(int fault)
+{
+    const std::string cause =
+        fault == kExceptionFault ? "an error" : std::string("a ") + qex::platform::faultName(fault);
+    return "The processing module stopped with " + cause + " while processing.";
+}
+
 TMMDSPPlugin::TMMDSPPlugin()
+    : faultNotice_([this] {
+          if (const int fault = ModuleFault())
+              showEngineNotice(TMMNoticeKind::Error, {},
+                               ModuleFaultText(fault) + " The audio goes on unprocessed; stop and start processing "
+                                                        "to load the module again.");
+      })
 {
     // The environment of the thread that builds the chain is the program's default; every
     // upstream pull starts from it, whatever a module left behind.
@@ -98,17 +137,16 @@ bool TMMDSPPlugin::LoadModuleFile(const std::string& path)
     table->FileName = path;
     table->Description = textOf(header->description);
     table->EngineKind = engineKind;
-    try {
-        while (table->Count < TPlugInDSP::kMaxModules) {
-            auto* module = static_cast<winampDSPModule*>(header->getModule(table->Count));
-            if (!module)
-                break;
-            // Both module records begin with the description.
-            table->Modules[static_cast<std::size_t>(table->Count)].Name = textOf(module->description);
-            ++table->Count;
-        }
-    } catch (...) {
-        return false;
+    while (table->Count < TPlugInDSP::kMaxModules) {
+        void* record = nullptr;
+        if (!askForModule(header, table->Count, record))
+            return false;
+        if (!record)
+            break;
+        // Both module records begin with the description.
+        table->Modules[static_cast<std::size_t>(table->Count)].Name =
+            textOf(static_cast<winampDSPModule*>(record)->description);
+        ++table->Count;
     }
     std::lock_guard guard(lock_);
     table_ = std::move(table);
@@ -137,30 +175,28 @@ void TMMDSPPlugin::OpenModulesLocked(void* ownerWindow)
     table.Header = header;
     table.EngineKind = engineKind;
     table.Count = 0;
-    try {
-        while (table.Count < TPlugInDSP::kMaxModules) {
-            void* record = header->getModule(table.Count);
-            if (!record)
-                break;
-            TDSPModule& entry = table.Modules[static_cast<std::size_t>(table.Count)];
-            entry.Published = nullptr;
-            entry.Engine = nullptr;
-            if (engineKind) {
-                entry.Engine = static_cast<TMMPlugInDSPModule*>(record);
-                entry.Engine->hwndParent = ownerWindow;
-                entry.Engine->hDllInstance = table.Library.handle();
-            } else {
-                entry.Published = static_cast<winampDSPModule*>(record);
-                entry.Published->hwndParent = ownerWindow;
-                entry.Published->hDllInstance = table.Library.handle();
-            }
-            entry.Initialised = false;
-            ++table.Count;
+    moduleFault_ = 0;
+    for (void* record = nullptr; table.Count < TPlugInDSP::kMaxModules; ++table.Count) {
+        if (!askForModule(header, table.Count, record)) {
+            table.Header = nullptr;
+            table.Library.free();
+            throw EMMPlugInError("Unable to open Module");
         }
-    } catch (...) {
-        table.Header = nullptr;
-        table.Library.free();
-        throw EMMPlugInError("Unable to open Module");
+        if (!record)
+            break;
+        TDSPModule& entry = table.Modules[static_cast<std::size_t>(table.Count)];
+        entry.Published = nullptr;
+        entry.Engine = nullptr;
+        if (engineKind) {
+            entry.Engine = static_cast<TMMPlugInDSPModule*>(record);
+            entry.Engine->hwndParent = ownerWindow;
+            entry.Engine->hDllInstance = table.Library.handle();
+        } else {
+            entry.Published = static_cast<winampDSPModule*>(record);
+            entry.Published->hwndParent = ownerWindow;
+            entry.Published->hDllInstance = table.Library.handle();
+        }
+        entry.Initialised = false;
     }
     table.Loaded = true;
 }
@@ -181,20 +217,19 @@ void TMMDSPPlugin::WriteStreamParameters(TMMPlugInDSPModule* module) const
     module->FramesPerBuffer = static_cast<std::uint32_t>(GetBufferSize()) / (channels * 2);
 }
 
-// A module without an Init entry needs no initialising.
+// A module without an Init entry needs no initialising; a fault inside Init counts as failure.
 bool TMMDSPPlugin::InitialiseEntry(TDSPModule& entry)
 {
-    try {
-        if (entry.Published)
-            return !entry.Published->Init || entry.Published->Init(entry.Published) == 0;
-        if (entry.Engine) {
+    int result = -1;
+    const int fault = callModule([&] {
+        if (entry.Published) {
+            result = entry.Published->Init ? entry.Published->Init(entry.Published) : 0;
+        } else if (entry.Engine) {
             WriteStreamParameters(entry.Engine);
-            return !entry.Engine->Init || entry.Engine->Init(entry.Engine) == 0;
+            result = entry.Engine->Init ? entry.Engine->Init(entry.Engine) : 0;
         }
-    } catch (...) {
-        // A fault inside the module counts as failure.
-    }
-    return false;
+    });
+    return fault == 0 && result == 0;
 }
 
 void TMMDSPPlugin::InitModule()
@@ -203,6 +238,9 @@ void TMMDSPPlugin::InitModule()
         return;
     {
         std::lock_guard guard(lock_);
+        // A module that faulted is loaded afresh: whatever state the fault left it in goes.
+        if (moduleFault_ != 0 && table_->Loaded)
+            ShutDown();
         OpenModulesLocked(ownerWindow_);
         TDSPModule& entry = *SelectedModule();
         // Init runs once per load, at the first start; later starts only restart.
@@ -236,15 +274,14 @@ void TMMDSPPlugin::ConfigModule()
     TDSPModule* entry = SelectedModule();
     if (!entry)
         return;
-    // Not under the lock: the panel may open while audio flows.
-    try {
+    // Not under the lock: the panel may open while audio flows. A module's panel failing is not
+    // the host's concern.
+    callModule([entry] {
         if (entry->Published && entry->Published->Config)
             entry->Published->Config(entry->Published);
         else if (entry->Engine && entry->Engine->Config)
             entry->Engine->Config(entry->Engine);
-    } catch (...) {
-        // A module's panel failing is not the host's concern.
-    }
+    });
 }
 
 void TMMDSPPlugin::ShutDown()
@@ -252,15 +289,14 @@ void TMMDSPPlugin::ShutDown()
     TPlugInDSP& table = *table_;
     for (int i = 0; i < table.Count; ++i) {
         TDSPModule& entry = table.Modules[static_cast<std::size_t>(i)];
+        // Faults during shut-down are swallowed.
         if (entry.Initialised) {
-            try {
+            callModule([&entry] {
                 if (entry.Published && entry.Published->Quit)
                     entry.Published->Quit(entry.Published);
                 else if (entry.Engine && entry.Engine->Quit)
                     entry.Engine->Quit(entry.Engine);
-            } catch (...) {
-                // Faults during shut-down are swallowed.
-            }
+            });
         }
         entry.Initialised = false;
         entry.Published = nullptr;
@@ -349,26 +385,39 @@ std::uint32_t TMMDSPPlugin::ModifySamples(char* samples, std::uint32_t bytes, st
     const std::uint32_t frameBytes = (format->BitsPerSample / 8u) * format->Channels;
     if (frameBytes == 0)
         return 0;
+    // After a fault the audio goes on unprocessed, as when bypassed, rather than as silence.
+    if (moduleFault_.load(std::memory_order_relaxed) != 0)
+        return bytes;
     auto* data = reinterpret_cast<short int*>(samples);
-    try {
+    std::uint32_t result = 0;
+    const int fault = callModule([&] {
         if (entry->Published) {
             if (!entry->Published->ModifySamples)
-                return 0;
-            const int frames = entry->Published->ModifySamples(entry->Published, data, static_cast<int>(bytes / frameBytes),
-                                                               format->BitsPerSample, format->Channels,
-                                                               static_cast<int>(format->SamplesPerSec));
+                return;
+            const int frames = entry->Published->ModifySamples(
+                entry->Published, data, static_cast<int>(bytes / frameBytes), format->BitsPerSample, format->Channels,
+                static_cast<int>(format->SamplesPerSec));
             // A module never gets to claim more than the buffer holds.
-            return std::min(static_cast<std::uint32_t>(std::max(frames, 0)) * frameBytes, capacity / frameBytes * frameBytes);
-        }
-        if (entry->Engine) {
+            result = std::min(static_cast<std::uint32_t>(std::max(frames, 0)) * frameBytes,
+                              capacity / frameBytes * frameBytes);
+        } else if (entry->Engine) {
             if (entry->Engine->ProcessSamples)
                 entry->Engine->ProcessSamples(entry->Engine, data);
-            return bytes;
+            result = bytes;
         }
-    } catch (...) {
-        // The buffer comes out empty; the stream goes on.
-    }
-    return 0;
+    });
+    if (fault == 0)
+        return result;
+    ReportFault(fault);
+    return bytes;
+}
+
+// On the thread that called the module: the fault is recorded at once; the operator is told on
+// the main thread.
+void TMMDSPPlugin::ReportFault(int fault)
+{
+    moduleFault_.store(fault, std::memory_order_relaxed);
+    faultNotice_.raise();
 }
 
 void TMMDSPPlugin::BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers)

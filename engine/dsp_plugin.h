@@ -14,6 +14,7 @@
 
 #include "module/winamp_dsp.h"
 #include "platform/dynamic_library.h"
+#include "platform/main_dispatcher.h"
 
 #include <array>
 #include <atomic>
@@ -44,6 +45,9 @@ struct TPlugInDSP {
     void* Header = nullptr; // the header record, while loaded
 };
 
+// What happened, for a fault the module raised while processing (see ModuleFault).
+std::string ModuleFaultText(int fault);
+
 class TMMDSPPlugin : public TMMDSPComponent {
 public:
     TMMDSPPlugin();
@@ -71,6 +75,11 @@ public:
     void RestartModule();
     // Shows the module's control panel.
     void ConfigModule();
+    // The fault (a signal number, or -1 for an exception) that the module raised while
+    // processing, 0 when there was none. From then on the audio passes through unprocessed and
+    // the module is not called again until the next InitModule loads it afresh. The operator is
+    // told once, on the main thread.
+    int ModuleFault() const { return moduleFault_.load(std::memory_order_relaxed); }
     // Shuts every module down and closes the library.
     void UnloadModules();
     bool IsLoaded() const { return table_ != nullptr; }
@@ -97,6 +106,7 @@ private:
     void WriteStreamParameters(TMMPlugInDSPModule* module) const;
     void Pull(TMMWaveHdr* destination, bool& moreBuffers);
     std::uint32_t ModifySamples(char* samples, std::uint32_t bytes, std::uint32_t capacity);
+    void ReportFault(int fault);
     void ShutDown();
 
     std::atomic<bool> enabled_{true};
@@ -115,4 +125,7 @@ private:
     bool lastMoreBuffers_ = true;
     bool allocated_ = false;
     bool running_ = false;
+    std::atomic<int> moduleFault_{0};
+    // Built beforehand, so that the audio thread raises it without allocating.
+    qex::platform::MainThreadRequest faultNotice_;
 };

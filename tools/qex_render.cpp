@@ -137,6 +137,11 @@ int render(const Options& options)
     progress.Finish();
     const std::string module = host.Description();
     host.UnloadModules();
+    // Audio the module did not process is no render: nothing is written.
+    if (const int fault = host.ModuleFault()) {
+        std::cerr << "qex-render: " << ModuleFaultText(fault) << " Nothing was written.\n";
+        return 1;
+    }
     writer.Commit();
 
     if (options.json) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
+#include <csignal>
 
 using namespace qextest;
 
@@ -257,20 +258,74 @@ TEST_F(DSPPluginTest, PushedBuffersAreProcessedInPlace)
     EXPECT_EQ(sink.Bytes(), processed(patternBytes(0, kBuffer / 2)));
 }
 
-TEST_F(DSPPluginTest, AModuleFaultEmptiesTheBufferAndTheStreamGoesOnWithSilence)
+TEST_F(DSPPluginTest, AfterAModuleFaultTheAudioGoesOnUnprocessedUntilTheModuleIsLoadedAgain)
 {
-    TestPlugin plugin("tp_published");
-    StartWith(plugin.path);
-    plugin.control->throwOnProcess = 1;
-    bool more = false;
-    EXPECT_EQ(Pull(kBuffer, &more), std::vector<char>(kBuffer, 0)) << "the request is made up with silence";
-    EXPECT_TRUE(more);
-    EXPECT_GT(source.Pulls(), 1) << "the host pulled again";
-    EXPECT_LE(source.Pulls(), 16) << "but not for ever";
+    struct Case {
+        const char* what;
+        int fault, signal;
+    };
+    for (const Case c : {Case{"a null write", kNullWrite, SIGSEGV}, Case{"a division by zero", kDivisionByZero, SIGFPE},
+                         Case{"an exception", 0, -1}}) {
+        SCOPED_TRACE(c.what);
+        qex::platform::MainThreadDispatcher dispatcher;
+        qex::platform::installMainThreadDispatcher(&dispatcher);
+        Notices notices;
+        TestPlugin plugin("tp_faulting");
+        plugin.control->faultOnProcess = c.fault;
+        plugin.control->throwOnProcess = c.fault == 0;
+        StartWith(plugin.path);
+        std::uint64_t next = source.Produced();
+        EXPECT_EQ(Pull(), patternBytes(next, kBuffer)) << "not silence";
+        EXPECT_EQ(host.ModuleFault(), c.signal);
+        plugin.control->faultOnProcess = plugin.control->throwOnProcess = 0;
+        next = source.Produced();
+        EXPECT_EQ(Pull(), patternBytes(next, kBuffer));
+        EXPECT_EQ(plugin.control->processCalls, 1) << "the module was called again";
 
-    plugin.control->throwOnProcess = 0;
-    const std::uint64_t next = source.Produced();
-    EXPECT_EQ(Pull(), processed(patternBytes(next, kBuffer)));
+        dispatcher.pump();
+        ASSERT_EQ(notices.Count(), 1u);
+        EXPECT_EQ(notices.Seen()[0].text, ModuleFaultText(c.signal) + " The audio goes on unprocessed; stop and start "
+                                                                     "processing to load the module again.");
+        EXPECT_NE(notices.Seen()[0].text.find(c.signal == SIGSEGV   ? "segmentation fault"
+                                              : c.signal == SIGFPE ? "arithmetic fault"
+                                                                   : "an error"),
+                  std::string::npos);
+
+        // Stop and Start load it afresh.
+        host.Stop();
+        host.InitModule();
+        host.Start();
+        EXPECT_EQ(host.ModuleFault(), 0);
+        EXPECT_EQ(plugin.control->quitCalls, 1);
+        EXPECT_EQ(plugin.control->initCalls, 2);
+        next = source.Produced();
+        EXPECT_EQ(Pull(), processed(patternBytes(next, kBuffer)));
+        host.UnloadModules();
+    }
+}
+
+TEST_F(DSPPluginTest, FaultsInInitConfigAndQuitAreTheirCallsFailures)
+{
+    TestPlugin plugin("tp_faulting");
+    plugin.control->faultOnProcess = 0;
+    plugin.control->faultOnInit = kNullWrite;
+    ASSERT_TRUE(host.LoadModuleFile(plugin.path));
+    host.OpenModules();
+    host.SelectModule(0);
+    host.Open();
+    EXPECT_EQ(errorText([&] { host.InitModule(); }), "Unable to initialise Module");
+
+    plugin.control->faultOnInit = 0;
+    host.InitModule();
+    host.Start();
+    plugin.control->faultOnConfig = kDivisionByZero;
+    host.ConfigModule();
+    EXPECT_EQ(plugin.control->configCalls, 1);
+    EXPECT_EQ(host.ModuleFault(), 0) << "a panel that fails is no processing fault";
+    EXPECT_EQ(Pull(), processed(patternBytes(0, kBuffer)));
+    plugin.control->faultOnQuit = kNullWrite;
+    EXPECT_NO_THROW(host.UnloadModules());
+    EXPECT_EQ(plugin.control->quitCalls, 1);
 }
 
 TEST_F(DSPPluginTest, EveryUpstreamPullStartsFromTheDefaultFloatingPointEnvironment)

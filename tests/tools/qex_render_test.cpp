@@ -3,6 +3,7 @@
 // library's own figures; files it cannot process refused with a clear message, an existing
 // output left alone.
 
+#include "engine_test_support.h"
 #include "module_reference.h"
 
 #include "platform/wave/test_signal.h"
@@ -195,6 +196,17 @@ TEST_F(QexRenderTest, AModuleThatCannotBeLoadedIsReported)
     writeFile(folder / "in.wav", wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size())));
     EXPECT_EQ(Render(folder / "in.wav", folder / "out.wav", (folder / "missing.so").string()), 1);
     EXPECT_NE(stderrText.find("missing.so: not a processing module that can be loaded"), std::string::npos) << stderrText;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav"}));
+}
+
+TEST_F(QexRenderTest, AModuleFaultIsAnErrorAndLeavesNoFile)
+{
+    const std::vector<char> samples = programme(2, 44100, 1000);
+    writeFile(folder / "in.wav", wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size())));
+    EXPECT_EQ(Render(folder / "in.wav", folder / "out.wav", qextest::testPluginPath("tp_faulting")), 1);
+    EXPECT_NE(stderrText.find("The processing module stopped with a segmentation fault while processing."),
+              std::string::npos)
+        << stderrText;
     EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav"}));
 }
 

@@ -5,6 +5,7 @@
 //   (none of them)        exports no entry at all
 //   TEST_VERSION          the header's version
 //   TEST_MODULES          how many modules the header offers
+//   TEST_FAULT            the hardware fault ModifySamples raises from the start (see the control)
 
 #include "test_plugin_control.h"
 
@@ -12,12 +13,25 @@
 #include "winamp_dsp.h"
 
 #include <cfenv>
+#include <cstdint>
 #include <stdexcept>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
+#ifndef TEST_FAULT
+#define TEST_FAULT 0
+#endif
+
+constexpr TestPluginControl InitialControl()
+{
+    TestPluginControl control{};
+    control.returnNumerator = control.returnDenominator = 1;
+    control.faultOnProcess = TEST_FAULT;
+    return control;
+}
+
 extern "C" {
-__attribute__((visibility("default"))) TestPluginControl qex_test_plugin = {0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+__attribute__((visibility("default"))) TestPluginControl qex_test_plugin = InitialControl();
 }
 
 namespace {
@@ -26,11 +40,24 @@ char kDescription[] = "Test plug-in";
 char kModuleName[] = "Test module";
 TestPluginControl& control = qex_test_plugin;
 
+// Does what a module with a bug does: writes through a null pointer or divides by zero.
+void raiseFault(int fault)
+{
+    // Volatile, so that the compiler can neither see the zero nor turn the division into a test.
+    volatile int zero = 0;
+    volatile int dividend = 7;
+    if (fault == kNullWrite)
+        *reinterpret_cast<volatile int*>(static_cast<std::uintptr_t>(zero)) = 1;
+    else if (fault == kDivisionByZero)
+        zero = dividend / zero;
+}
+
 // Processes frames in place and returns how many frames the host gets back: fewer, or more
 // (the extra ones repeat the buffer from its start; the host's held buffer has room for twice).
 int process(short* samples, int frames, int channels)
 {
     ++control.processCalls;
+    raiseFault(control.faultOnProcess);
     if (control.throwOnProcess)
         throw std::runtime_error("module fault");
     if (control.leaveRoundingUpward)
@@ -43,10 +70,15 @@ int process(short* samples, int frames, int channels)
     return returned;
 }
 
-void Config(winampDSPModule*) { ++control.configCalls; }
+void Config(winampDSPModule*)
+{
+    ++control.configCalls;
+    raiseFault(control.faultOnConfig);
+}
 int Init(winampDSPModule*)
 {
     ++control.initCalls;
+    raiseFault(control.faultOnInit);
     return control.initResult;
 }
 int ModifySamples(winampDSPModule*, short* samples, int frames, int bits, int channels, int rate)
@@ -60,6 +92,7 @@ int ModifySamples(winampDSPModule*, short* samples, int frames, int bits, int ch
 void Quit(winampDSPModule*)
 {
     ++control.quitCalls;
+    raiseFault(control.faultOnQuit);
     if (control.throwOnQuit)
         throw std::runtime_error("module fault");
 }

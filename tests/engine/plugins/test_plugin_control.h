@@ -17,7 +17,12 @@ struct TestPluginControl {
     int leaveRoundingUpward; // ModifySamples leaves the rounding mode changed
     int lastFrames, lastBits, lastChannels, lastRate;
     std::uint32_t engineRate, engineChannels, engineFrames; // seen by the engine kind's Init
+    // A hardware fault raised by the entry: 0 none, kNullWrite or kDivisionByZero.
+    int faultOnProcess, faultOnInit, faultOnConfig, faultOnQuit;
 };
+
+inline constexpr int kNullWrite = 1;
+inline constexpr int kDivisionByZero = 2;
 
 // The test plug-ins' processing: every sample has its low byte inverted.
 inline short testPluginProcess(short sample)
