@@ -1,10 +1,14 @@
 // The processing module's published entry and its two interface records. All state is the
 // one ProcessingModule of the library; the records carry no per-instance data.
 
+#include "module_settings.h"
 #include "panel/qt_panel_factory.h"
 #include "platform/system_folder.h"
 #include "processing_module.h"
 #include "winamp_dsp.h"
+
+#include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -12,8 +16,16 @@ char kDescription[] = "QEX";
 
 qex::panel::QtPanelFactory panelFactory;
 
+// A host that only renders files sets this before it loads the module: the program's settings
+// and presets are read, never written.
+bool FilesReadOnly()
+{
+    const char* value = std::getenv(qex::kFilesReadOnlyVariable);
+    return value && *value && std::string_view(value) != "0";
+}
+
 // Settings and presets lie beside the host executable, not beside this library.
-qex::ProcessingModule processingModule(qex::platform::executablePath());
+qex::ProcessingModule processingModule(qex::platform::executablePath(), FilesReadOnly());
 
 // The panel is owned by the window the host has named in the module record.
 void UsePanelOwnedBy(const winampDSPModule* record)

@@ -15,7 +15,10 @@ constexpr int kMaxStartupStereoDepthMs = 20;
 
 } // namespace
 
-ProcessingModule::ProcessingModule(std::filesystem::path hostExecutable) : hostExecutable_(std::move(hostExecutable)) {}
+ProcessingModule::ProcessingModule(std::filesystem::path hostExecutable, bool filesReadOnly)
+    : hostExecutable_(std::move(hostExecutable)), filesReadOnly_(filesReadOnly)
+{
+}
 
 std::filesystem::path ProcessingModule::SettingsPath() const
 {
@@ -71,10 +74,9 @@ void ProcessingModule::Quit()
 
 void ProcessingModule::SaveModuleSettings()
 {
-    const auto settings = SettingsPath();
-    WriteModuleSetting(settings, "ProcessNumber", OnAirNumber);
-    WriteModuleSetting(settings, "Visible", PanelVisible);
-    WriteModuleSetting(settings, "Minimized", PanelMinimized);
+    WriteSetting("ProcessNumber", OnAirNumber);
+    WriteSetting("Visible", PanelVisible);
+    WriteSetting("Minimized", PanelMinimized);
 }
 
 void ProcessingModule::OpenPanel()
@@ -101,9 +103,8 @@ void ProcessingModule::StorePanelPosition()
     if (!position)
         return;
     PanelPosition = *position;
-    const auto settings = SettingsPath();
-    WriteModuleSetting(settings, "pos_x", PanelPosition.x);
-    WriteModuleSetting(settings, "pos_y", PanelPosition.y);
+    WriteSetting("pos_x", PanelPosition.x);
+    WriteSetting("pos_y", PanelPosition.y);
 }
 
 void ProcessingModule::OnPanelClosed()
@@ -150,7 +151,7 @@ bool ProcessingModule::ReadOnAirPreset(int number)
     case PresetRead::NotOpened:
     case PresetRead::WrongMarker: break;
     }
-    if (!MarkedReadOnly(file))
+    if (!filesReadOnly_ && !MarkedReadOnly(file))
         SetDamagedPresetAside(file);
     return false;
 }
@@ -166,7 +167,13 @@ void ProcessingModule::ApplyParameters()
 
 bool ProcessingModule::SavePreset(int n)
 {
-    return WritePresetFile(PresetPath(n), OnAirSet);
+    return !filesReadOnly_ && WritePresetFile(PresetPath(n), OnAirSet);
+}
+
+void ProcessingModule::WriteSetting(std::string_view key, int value)
+{
+    if (!filesReadOnly_)
+        WriteModuleSetting(SettingsPath(), key, value);
 }
 
 bool ProcessingModule::LoadBrowsePreset(int n)

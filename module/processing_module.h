@@ -20,8 +20,10 @@ namespace qex {
 
 class ProcessingModule {
 public:
-    // Settings file and presets are found beside the host executable.
-    explicit ProcessingModule(std::filesystem::path hostExecutable);
+    // Settings file and presets are found beside the host executable. A module whose files are
+    // read-only (in a host that only renders files) reads them as usual but never writes: no
+    // settings at Quit, no preset rebuilt at start-up, none set aside.
+    explicit ProcessingModule(std::filesystem::path hostExecutable, bool filesReadOnly = false);
 
     // The control panel plugs in here; without a factory there is no window to open.
     void SetPanelFactory(PanelFactory* factory) { panelFactory_ = factory; }
@@ -87,10 +89,12 @@ private:
     void OpenPanel();
     void StorePanelPosition();
     void SaveModuleSettings();
+    void WriteSetting(std::string_view key, int value);
     void Browse(int number);
     bool ReadOnAirPreset(int number);
 
     std::filesystem::path hostExecutable_;
+    bool filesReadOnly_;
     PanelFactory* panelFactory_ = nullptr;
     std::unique_ptr<PanelWindow> panel_;
 };

@@ -10,10 +10,12 @@
 #include "render_report.h"
 
 #include "dsp_plugin.h"
+#include "module_settings.h"
 
 #include "platform/system_folder.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
@@ -171,6 +173,8 @@ int selftest()
 
 int main(int argc, char** argv)
 {
+    // Rendering reads the program's settings and presets; it never writes them.
+    ::setenv(qex::kFilesReadOnlyVariable, "1", 1);
     Options options;
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         printUsage(std::cout);

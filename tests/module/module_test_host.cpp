@@ -73,8 +73,9 @@ void operator delete[](void* p, std::size_t) noexcept
     std::free(p);
 }
 
-// The C allocator too, except under AddressSanitizer, which owns it.
-#ifndef __SANITIZE_ADDRESS__
+// The C allocator too, except under AddressSanitizer or ThreadSanitizer, which own it (their
+// builds count the module's operator new only).
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);

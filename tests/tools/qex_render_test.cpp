@@ -199,6 +199,31 @@ TEST_F(QexRenderTest, AModuleThatCannotBeLoadedIsReported)
     EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav"}));
 }
 
+TEST_F(QexRenderTest, RenderingLeavesTheProgramsSettingsAndPresetsAsTheyWere)
+{
+    // The renderer lies in the program's folder, with the program's settings and presets.
+    const fs::path program = fs::read_symlink("/proc/self/exe").parent_path();
+    const std::vector<char> samples = programme(2, 44100, 1000);
+    writeFile(folder / "in.wav", wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size())));
+
+    ASSERT_EQ(Render(folder / "in.wav", folder / "out.wav"), 0) << stderrText;
+    EXPECT_FALSE(fs::exists(program / "qex.ini")) << "a fresh folder got a settings file";
+
+    // A damaged preset on air and no preset 0: neither is rebuilt, set aside or created.
+    const std::string settings = "[Devices]\nInput device=1\n[OrvianAudioProcessor]\nProcessNumber=3\n";
+    writeFile(program / "qex.ini", std::vector<char>(settings.begin(), settings.end()));
+    fs::create_directory(program / "PRESETS");
+    writeFile(program / "PRESETS" / "QEX$3.dat", {'b', 'a', 'd'});
+    ASSERT_EQ(Render(folder / "in.wav", folder / "out.wav"), 0) << stderrText;
+    const std::vector<char> after = readFile(program / "qex.ini");
+    EXPECT_EQ(std::string(after.begin(), after.end()), settings);
+    std::vector<std::string> presets;
+    for (const auto& entry : fs::directory_iterator(program / "PRESETS"))
+        presets.push_back(entry.path().filename().string());
+    EXPECT_EQ(presets, std::vector<std::string>{"QEX$3.dat"});
+    EXPECT_EQ(readFile(program / "PRESETS" / "QEX$3.dat"), (std::vector<char>{'b', 'a', 'd'}));
+}
+
 TEST_F(QexRenderTest, AModuleFaultIsAnErrorAndLeavesNoFile)
 {
     const std::vector<char> samples = programme(2, 44100, 1000);
