@@ -89,15 +89,12 @@ bool replaceFile(const std::filesystem::path& file, const std::string& text)
     if (fd < 0)
         return false;
 
+    // Settings files hold the login used at start: they are for their owner's eyes only,
+    // whatever the old file allowed others.
     struct stat old {};
-    mode_t mode = 0644;
+    mode_t mode = 0600;
     if (::stat(file.c_str(), &old) == 0)
-        mode = old.st_mode & 07777;
-    else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
+        mode = old.st_mode & 0700;
 
     bool ok = ::fchmod(fd, mode) == 0;
     const char* p = text.data();
