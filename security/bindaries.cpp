@@ -22,18 +22,6 @@ std::string localNow(const char* format)
     return text.str();
 }
 
-// Writes the pending change; a change that cannot be written is dropped before the error
-// passes on, so that the table is never left half-edited.
-void postOrCancel(SqlTable& table)
-{
-    try {
-        table.Post();
-    } catch (...) {
-        table.Cancel();
-        throw;
-    }
-}
-
 bool sameTextIgnoringCase(const std::string& a, const std::string& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
