@@ -2,7 +2,8 @@
 // The operator's main window: it owns the streaming chain (wave input, ring buffer, plug-in
 // host with the processing module, wave output, level-meter connector) and everything the
 // operator touches: Start, Stop, Bypass, Parameters, Preferences with the audio settings panel,
-// the level meters, the information window and Exit.
+// the level meters, the information window and Exit, and access control: the security manager,
+// the form policy on this window's controls, and the login, password and user dialogs.
 
 #include "audio_settings_panel.h"
 #include "form_size.h"
@@ -12,6 +13,13 @@
 #include "ring_buffer.h"
 #include "wave_in.h"
 #include "wave_out.h"
+
+#include "change_password_dlg.h"
+#include "login_dlg.h"
+#include "security_dlg.h"
+#include "widget_policy_form.h"
+#include "security/form_policy.h"
+#include "security/security_manager.h"
 
 #include <QWidget>
 
@@ -40,14 +48,20 @@ public:
     TMMConnector mmconn;
     TFormSize FormSize1;
 
+    // Access control.
+    TuilSecurityManager uilSecurityManager1;
+    TWidgetPolicyForm PolicyForm{*this}; // this window as its form policy sees it
+    TuilFormPolicy uilFormPolicy1{PolicyForm};
+    TuilLoginDlg uilLoginDlg1;
+    TuilChangePasswordDlg uilChangePasswordDlg1;
+    TuilSecurityDlg uilSecurityDlg1;
+
     // Window fields.
     std::string DefaultLogin;
     std::string DefaultPassword;
     bool DevicesChanged = false;
     bool ActiveTaskDialog = false; // a confirmation or notice is open
     bool AutoStart = false;
-    // The security switch as the settings file holds it (access control is not available yet).
-    bool StoredSecurity = false;
 
     // Top bar and status.
     QLabel* Image1 = nullptr;
@@ -79,6 +93,8 @@ public:
     void CloseOnSystemRequest();
     // Stops processing and does the closing steps at once (the window has not run yet).
     void ShutDown();
+    // Nobody could log in at start with security on: the program ends without showing the window.
+    bool LoginRefused() const { return loginRefused_; }
 
     // Handlers of the top bar and the chain.
     void btnPlayClick();
@@ -90,6 +106,12 @@ public:
     void wiStop();
     void Image1Click();
     void PngButton1Click();
+
+    // Handlers of the user menu and the security manager.
+    void Changepassword1Click();
+    void Usermanagement1Click();
+    void ChangeLogin1Click();
+    void uilSecurityManager1SuccessfulLogin();
 
     // Handlers of the audio settings panel.
     void btnPrefClick();
@@ -119,6 +141,9 @@ private:
     void BuildChain();
     void BuildControls();
     void BuildMeters();
+    void BuildSecurity();
+    void LoginAtStart();
+    void ApplySecurity();
     void ConnectHandlers();
     void FormCreate();
     void FormShow();
@@ -134,6 +159,7 @@ private:
     void Handle(const std::function<void()>& handler);
 
     TDataMod& dataMod_;
+    bool loginRefused_ = false;
     bool shown_ = false;
     bool closeWithoutQuestion_ = false;
     bool closed_ = false;
