@@ -6,12 +6,9 @@
 #include "security/security_error.h"
 #include "security/security_manager.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -26,12 +23,11 @@ QLineEdit* makePasswordBox(QWidget* parent, const char* name)
 
 } // namespace
 
-TuilChangePasswordForm::TuilChangePasswordForm(QWidget* parent) : QDialog(parent)
+TuilChangePasswordForm::TuilChangePasswordForm(QWidget* parent)
+    : THeadedForm(headerMarkup(QStringLiteral("Cambia password"), QStringLiteral("Specificare la nuova password.")),
+                  {"btnOK", QStringLiteral("OK"), "btnCancel", QStringLiteral("Cancel")}, parent)
 {
     setObjectName("uilChangePasswordForm");
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    Header = new THeaderBand(
-        headerMarkup(QStringLiteral("Cambia password"), QStringLiteral("Specificare la nuova password.")), this);
     txtCurrentPassword = makePasswordBox(this, "txtCurrentPassword");
     txtNewPassword = makePasswordBox(this, "txtNewPassword");
     txtConfirmPassword = makePasswordBox(this, "txtConfirmPassword");
@@ -41,30 +37,13 @@ TuilChangePasswordForm::TuilChangePasswordForm(QWidget* parent) : QDialog(parent
     labCurrPwd->setBuddy(txtCurrentPassword);
     labNewPwd->setBuddy(txtNewPassword);
     labConfirmPwd->setBuddy(txtConfirmPassword);
-
-    auto* buttons = new QDialogButtonBox(this);
-    btnOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    btnCancel->setObjectName("btnCancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    AddRow(labCurrPwd, txtCurrentPassword);
+    AddRow(labNewPwd, txtNewPassword);
+    AddRow(labConfirmPwd, txtConfirmPassword);
+    btnOK = OkButton();
+    btnCancel = CancelButton();
     for (QLineEdit* box : {txtCurrentPassword, txtNewPassword, txtConfirmPassword})
         connect(box, &QLineEdit::textChanged, this, [this] { txtNewPasswordChange(); });
-
-    auto* fields = new QFormLayout;
-    fields->setContentsMargins(16, 12, 16, 4);
-    fields->addRow(labCurrPwd, txtCurrentPassword);
-    fields->addRow(labNewPwd, txtNewPassword);
-    fields->addRow(labConfirmPwd, txtConfirmPassword);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 10);
-    layout->addWidget(Header);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
-    buttons->setContentsMargins(16, 0, 16, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
     txtCurrentPassword->setFocus();
 }
 

@@ -1,19 +1,17 @@
 #pragma once
 // The change-password dialog: the logged-in user sets a new password, typed twice.
 
-#include <QDialog>
+#include "headed_form.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class THeaderBand;
 class TuilSecurityManager;
 
-class TuilChangePasswordForm : public QDialog {
+class TuilChangePasswordForm : public THeadedForm {
 public:
     explicit TuilChangePasswordForm(QWidget* parent = nullptr);
 
-    THeaderBand* Header = nullptr;
     QLabel* labCurrPwd = nullptr;
     QLabel* labNewPwd = nullptr;
     QLabel* labConfirmPwd = nullptr;

@@ -6,13 +6,10 @@
 #include "security/security_error.h"
 #include "security/security_manager.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -23,17 +20,17 @@ constexpr std::size_t kMaxPlatformUserName = 128;
 
 } // namespace
 
-TuilLoginForm::TuilLoginForm(QWidget* parent) : QDialog(parent)
+TuilLoginForm::TuilLoginForm(QWidget* parent)
+    : THeadedForm(headerMarkup(QStringLiteral("Login"), QStringLiteral("Digitare il proprio nome utente e la password.")),
+                  {"btnLogin", QStringLiteral("Login"), "btnCancel", QStringLiteral("Cancel")}, parent)
 {
     setObjectName("uilLoginForm");
     setWindowTitle(QStringLiteral("Login"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    Header = new THeaderBand(
-        headerMarkup(QStringLiteral("Login"), QStringLiteral("Digitare il proprio nome utente e la password.")), this);
     labUsername = new QLabel(QStringLiteral("&User name:"), this);
     labUsername->setObjectName("labUsername");
     txtUsername = new QLineEdit(this);
     txtUsername->setObjectName("txtUsername");
+    txtUsername->setMinimumWidth(220);
     labPassword = new QLabel(QStringLiteral("&Password:"), this);
     labPassword->setObjectName("labPassword");
     txtPassword = new QLineEdit(this);
@@ -41,29 +38,11 @@ TuilLoginForm::TuilLoginForm(QWidget* parent) : QDialog(parent)
     txtPassword->setEchoMode(QLineEdit::Password);
     labUsername->setBuddy(txtUsername);
     labPassword->setBuddy(txtPassword);
-
-    auto* buttons = new QDialogButtonBox(this);
-    btnLogin = buttons->addButton(QStringLiteral("Login"), QDialogButtonBox::AcceptRole);
-    btnLogin->setObjectName("btnLogin");
-    btnLogin->setDefault(true);
-    btnCancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    btnCancel->setObjectName("btnCancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto* fields = new QFormLayout;
-    fields->setContentsMargins(16, 12, 16, 4);
-    fields->addRow(labUsername, txtUsername);
-    fields->addRow(labPassword, txtPassword);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 10);
-    layout->addWidget(Header);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
-    buttons->setContentsMargins(16, 0, 16, 0);
-    txtUsername->setMinimumWidth(220);
+    AddRow(labUsername, txtUsername);
+    AddRow(labPassword, txtPassword);
+    btnLogin = OkButton();
+    btnCancel = CancelButton();
     txtUsername->setFocus();
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TuilLoginForm::HoldLogin(std::chrono::milliseconds delay)

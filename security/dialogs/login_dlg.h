@@ -3,7 +3,7 @@
 // manager, with a fixed number of attempts. Each failed attempt holds the Login button back a
 // little longer, so that guessing passwords at the keyboard is impractical.
 
-#include <QDialog>
+#include "headed_form.h"
 
 #include <chrono>
 #include <functional>
@@ -12,14 +12,12 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class THeaderBand;
 class TuilSecurityManager;
 
-class TuilLoginForm : public QDialog {
+class TuilLoginForm : public THeadedForm {
 public:
     explicit TuilLoginForm(QWidget* parent = nullptr);
 
-    THeaderBand* Header = nullptr;
     QLabel* labUsername = nullptr;
     QLineEdit* txtUsername = nullptr;
     QLabel* labPassword = nullptr;

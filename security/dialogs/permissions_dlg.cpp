@@ -121,6 +121,73 @@ QWidget* twoPanes(QWidget* page, const QString& leftLabel, QWidget* left, std::i
     return holder;
 }
 
+struct TNamedCaption {
+    const char* name;
+    QString caption;
+};
+
+// What a page of users or of groups is made of.
+struct TOwnerPageLayout {
+    const char* page;
+    TSecurityPicture picture;
+    TNamedCaption add, edit, remove;
+    const char* tree;
+    QString treeLabel;
+    TNamedCaption firstButton, secondButton;
+    const char* permissions;
+};
+
+struct TOwnerPage {
+    QWidget* page;
+    QToolButton* add;
+    QToolButton* edit;
+    QToolButton* remove;
+    TDropTree* tree;
+    QPushButton* firstButton;
+    QPushButton* secondButton;
+    QListWidget* permissions;
+};
+
+// A tool bar to add, edit and remove owners over the tree of owners with their permissions,
+// beside the list of every permission (the source of drops on the tree).
+TOwnerPage buildOwnerPage(QWidget* parent, const TOwnerPageLayout& layout)
+{
+    TOwnerPage made{};
+    made.page = new QWidget(parent);
+    made.page->setObjectName(layout.page);
+    auto* bar = new QToolBar(made.page);
+    made.add = addToolButton(bar, layout.add.name, layout.add.caption, layout.picture);
+    made.edit = addToolButton(bar, layout.edit.name, layout.edit.caption, layout.picture);
+    made.remove = addToolButton(bar, layout.remove.name, layout.remove.caption, layout.picture);
+    made.tree = makeTree<TDropTree>(made.page, layout.tree);
+    made.firstButton = makeButton(made.page, layout.firstButton.name, layout.firstButton.caption);
+    made.secondButton = makeButton(made.page, layout.secondButton.name, layout.secondButton.caption);
+    made.permissions = makePermissionList(made.page, layout.permissions);
+    made.tree->DropSource = made.permissions;
+    auto* column = new QVBoxLayout(made.page);
+    column->addWidget(bar);
+    column->addWidget(twoPanes(made.page, layout.treeLabel, made.tree, {made.firstButton, made.secondButton},
+                               QStringLiteral("Permessi:"), made.permissions));
+    return made;
+}
+
+// Fills the tree of owners with their grants as children, and the membership tree with the
+// owners alone.
+void fillOwners(QTreeWidget* withGrants, QTreeWidget* alone, SqlTable& owners, const std::string& nameField,
+                SqlTable& grants, const std::string& permissionField, TSecurityPicture picture)
+{
+    withGrants->clear();
+    alone->clear();
+    for (owners.First(); !owners.Eof(); owners.Next()) {
+        const std::string name = owners.AsString(nameField);
+        addNode(alone, name, picture);
+        QTreeWidgetItem* node = addNode(withGrants, name, picture);
+        for (grants.First(); !grants.Eof(); grants.Next())
+            addChild(node, grants.AsString(permissionField), TSecurityPicture::Permission);
+    }
+    withGrants->expandAll();
+}
+
 } // namespace
 
 TDropTree::TDropTree(QWidget* parent) : QTreeWidget(parent)
@@ -188,42 +255,42 @@ TfrmPermissionsDlg::TfrmPermissionsDlg(TuilSecurityManager& manager, const TuilS
 
 QWidget* TfrmPermissionsDlg::BuildUsersPage()
 {
-    auto* page = new QWidget(this);
-    page->setObjectName("tsUsers");
-    auto* bar = new QToolBar(page);
-    btnAddUser = addToolButton(bar, "btnAddUser", QStringLiteral("Aggiungi utente"), TSecurityPicture::User);
-    btnEditUser = addToolButton(bar, "btnEditUser", QStringLiteral("Modifica utente"), TSecurityPicture::User);
-    btnDeleteUser = addToolButton(bar, "btnDeleteUser", QStringLiteral("Rimuovi utente"), TSecurityPicture::User);
-    tvUsersUsers = makeTree<TDropTree>(page, "tvUsersUsers");
-    btnDelUserPermission = makeButton(page, "btnDelUserPermission", QStringLiteral("Rimuovi permesso"));
-    btnPermissionToUser = makeButton(page, "btnPermissionToUser", QStringLiteral("Assegna permesso"));
-    lvUserPermissions = makePermissionList(page, "lvUserPermissions");
-    tvUsersUsers->DropSource = lvUserPermissions;
-    auto* layout = new QVBoxLayout(page);
-    layout->addWidget(bar);
-    layout->addWidget(twoPanes(page, QStringLiteral("Utenti:"), tvUsersUsers, {btnDelUserPermission, btnPermissionToUser},
-                               QStringLiteral("Permessi:"), lvUserPermissions));
-    return page;
+    const TOwnerPage page = buildOwnerPage(this, {"tsUsers", TSecurityPicture::User,
+                                                  {"btnAddUser", QStringLiteral("Aggiungi utente")},
+                                                  {"btnEditUser", QStringLiteral("Modifica utente")},
+                                                  {"btnDeleteUser", QStringLiteral("Rimuovi utente")},
+                                                  "tvUsersUsers", QStringLiteral("Utenti:"),
+                                                  {"btnDelUserPermission", QStringLiteral("Rimuovi permesso")},
+                                                  {"btnPermissionToUser", QStringLiteral("Assegna permesso")},
+                                                  "lvUserPermissions"});
+    btnAddUser = page.add;
+    btnEditUser = page.edit;
+    btnDeleteUser = page.remove;
+    tvUsersUsers = page.tree;
+    btnDelUserPermission = page.firstButton;
+    btnPermissionToUser = page.secondButton;
+    lvUserPermissions = page.permissions;
+    return page.page;
 }
 
 QWidget* TfrmPermissionsDlg::BuildGroupsPage()
 {
-    auto* page = new QWidget(this);
-    page->setObjectName("tsGroups");
-    auto* bar = new QToolBar(page);
-    btnAddGroup = addToolButton(bar, "btnAddGroup", QStringLiteral("Aggiungi gruppo"), TSecurityPicture::Group);
-    btnEditGroup = addToolButton(bar, "btnEditGroup", QStringLiteral("Modifica gruppo"), TSecurityPicture::Group);
-    btnDeleteGroup = addToolButton(bar, "btnDeleteGroup", QStringLiteral("Rimuovi gruppo"), TSecurityPicture::Group);
-    tvGroupsGroups = makeTree<TDropTree>(page, "tvGroupsGroups");
-    btnPermissionToGroup = makeButton(page, "btnPermissionToGroup", QStringLiteral("Assegna permesso"));
-    btnDelGroupPermission = makeButton(page, "btnDelGroupPermission", QStringLiteral("Rimuovi permesso"));
-    lvGroupsPermissions = makePermissionList(page, "lvGroupsPermissions");
-    tvGroupsGroups->DropSource = lvGroupsPermissions;
-    auto* layout = new QVBoxLayout(page);
-    layout->addWidget(bar);
-    layout->addWidget(twoPanes(page, QStringLiteral("Gruppi:"), tvGroupsGroups, {btnPermissionToGroup, btnDelGroupPermission},
-                               QStringLiteral("Permessi:"), lvGroupsPermissions));
-    return page;
+    const TOwnerPage page = buildOwnerPage(this, {"tsGroups", TSecurityPicture::Group,
+                                                  {"btnAddGroup", QStringLiteral("Aggiungi gruppo")},
+                                                  {"btnEditGroup", QStringLiteral("Modifica gruppo")},
+                                                  {"btnDeleteGroup", QStringLiteral("Rimuovi gruppo")},
+                                                  "tvGroupsGroups", QStringLiteral("Gruppi:"),
+                                                  {"btnPermissionToGroup", QStringLiteral("Assegna permesso")},
+                                                  {"btnDelGroupPermission", QStringLiteral("Rimuovi permesso")},
+                                                  "lvGroupsPermissions"});
+    btnAddGroup = page.add;
+    btnEditGroup = page.edit;
+    btnDeleteGroup = page.remove;
+    tvGroupsGroups = page.tree;
+    btnPermissionToGroup = page.firstButton;
+    btnDelGroupPermission = page.secondButton;
+    lvGroupsPermissions = page.permissions;
+    return page.page;
 }
 
 QWidget* TfrmPermissionsDlg::BuildMembershipPage()
@@ -329,36 +396,17 @@ void TfrmPermissionsDlg::FormShow()
 
 void TfrmPermissionsDlg::RefreshUsers()
 {
-    tvUsersUsers->clear();
-    tvMembershipUsers->clear();
     TuilUserBindary& users = manager_.UserBindary;
-    SqlTable& table = users.RequireDataSet();
-    SqlTable& grants = users.UserPermissions.RequireDataSet();
-    for (table.First(); !table.Eof(); table.Next()) {
-        const std::string name = table.AsString(users.UserNameField);
-        addNode(tvMembershipUsers, name, TSecurityPicture::User);
-        QTreeWidgetItem* node = addNode(tvUsersUsers, name, TSecurityPicture::User);
-        for (grants.First(); !grants.Eof(); grants.Next())
-            addChild(node, grants.AsString(users.UserPermissions.PermissionField), TSecurityPicture::Permission);
-    }
-    tvUsersUsers->expandAll();
+    fillOwners(tvUsersUsers, tvMembershipUsers, users.RequireDataSet(), users.UserNameField,
+               users.UserPermissions.RequireDataSet(), users.UserPermissions.PermissionField, TSecurityPicture::User);
 }
 
 void TfrmPermissionsDlg::RefreshGroups()
 {
-    tvGroupsGroups->clear();
-    tvMembershipGroups->clear();
     TuilGroupBindary& groups = manager_.GroupBindary;
-    SqlTable& table = groups.RequireDataSet();
-    SqlTable& grants = groups.GroupPermissions.RequireDataSet();
-    for (table.First(); !table.Eof(); table.Next()) {
-        const std::string name = table.AsString(groups.GroupNameField);
-        addNode(tvMembershipGroups, name, TSecurityPicture::Group);
-        QTreeWidgetItem* node = addNode(tvGroupsGroups, name, TSecurityPicture::Group);
-        for (grants.First(); !grants.Eof(); grants.Next())
-            addChild(node, grants.AsString(groups.GroupPermissions.PermissionField), TSecurityPicture::Permission);
-    }
-    tvGroupsGroups->expandAll();
+    fillOwners(tvGroupsGroups, tvMembershipGroups, groups.RequireDataSet(), groups.GroupNameField,
+               groups.GroupPermissions.RequireDataSet(), groups.GroupPermissions.PermissionField,
+               TSecurityPicture::Group);
 }
 
 void TfrmPermissionsDlg::RefreshPermissionLists()
@@ -456,20 +504,26 @@ void TfrmPermissionsDlg::btnEditUserClick()
 void TfrmPermissionsDlg::btnDeleteUserClick()
 {
     QTreeWidgetItem* node = tvUsersUsers->currentItem();
+    if (node && node->parent())
+        btnDelUserPermissionClick();
+    else
+        RemoveOwner(node, QStringLiteral("Rimuovere l'utente \"%1\"?"), manager_.UserBindary, events_.OnUserDeleted,
+                    "User removed");
+}
+
+void TfrmPermissionsDlg::RemoveOwner(QTreeWidgetItem* node, const QString& question, TuilBindary& owners,
+                                     const TuilUserEvent& event, const std::string& action)
+{
     if (!node)
         return;
-    if (node->parent()) {
-        btnDelUserPermissionClick();
-        return;
-    }
     const std::string name = textOf(node);
-    if (!confirmSecurity(QStringLiteral("Rimuovere l'utente \"%1\"?").arg(node->text(0)), this))
+    if (!confirmSecurity(question.arg(node->text(0)), this) || !owners.LocateKey(name))
         return;
-    if (!manager_.UserBindary.LocateKey(name))
-        return;
-    manager_.UserBindary.RequireDataSet().Delete();
-    Report(events_.OnUserDeleted, name, "User removed");
+    owners.RequireDataSet().Delete();
+    Report(event, name, action);
+    // Removing either kind of owner changes the membership tree.
     RefreshUsers();
+    RefreshGroups();
     RefreshMembership();
 }
 
@@ -515,21 +569,11 @@ void TfrmPermissionsDlg::btnEditGroupClick()
 void TfrmPermissionsDlg::btnDeleteGroupClick()
 {
     QTreeWidgetItem* node = tvGroupsGroups->currentItem();
-    if (!node)
-        return;
-    if (node->parent()) {
+    if (node && node->parent())
         btnDelGroupPermissionClick();
-        return;
-    }
-    const std::string name = textOf(node);
-    if (!confirmSecurity(QStringLiteral("Rimuovere il gruppo \"%1\"?").arg(node->text(0)), this))
-        return;
-    if (!manager_.GroupBindary.LocateKey(name))
-        return;
-    manager_.GroupBindary.RequireDataSet().Delete();
-    Report(events_.OnGroupDeleted, name, "Group removed");
-    RefreshGroups();
-    RefreshMembership();
+    else
+        RemoveOwner(node, QStringLiteral("Rimuovere il gruppo \"%1\"?"), manager_.GroupBindary, events_.OnGroupDeleted,
+                    "Group removed");
 }
 
 void TfrmPermissionsDlg::GrantSelected(QTreeWidget* tree, QListWidget* list, bool toGroup)

@@ -12,6 +12,7 @@ class QListWidget;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class TuilBindary;
 class TuilSecurityManager;
 
 using TuilUserEvent = std::function<void(void* sender, const std::string& userName)>;
@@ -103,6 +104,9 @@ private:
     void RefreshAudit();
     void RemoveOnCurrentTab();
     void AssignOnCurrentTab();
+    // Removes the user or group of a top-level node, after asking.
+    void RemoveOwner(QTreeWidgetItem* node, const QString& question, TuilBindary& owners, const TuilUserEvent& event,
+                     const std::string& action);
     void GrantSelected(QTreeWidget* tree, QListWidget* list, bool toGroup);
     void Report(const TuilUserEvent& event, const std::string& name, const std::string& action);
     // Runs a handler: an error is shown and the form goes on.

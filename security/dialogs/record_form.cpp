@@ -4,39 +4,16 @@
 
 #include "security/sql_table.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 TRecordForm::TRecordForm(const QString& caption, const QString& headerTitle, const QString& headerLine,
                          QWidget* parent)
-    : QDialog(parent)
+    : THeadedForm(headerMarkup(headerTitle, headerLine),
+                  {"btnOK", QStringLiteral("OK"), "btnCancel", QStringLiteral("Annulla")}, parent)
 {
     setWindowTitle(caption);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    Header = new THeaderBand(headerMarkup(headerTitle, headerLine), this);
-    fields_ = new QFormLayout;
-    fields_->setContentsMargins(16, 12, 16, 4);
-
-    auto* buttons = new QDialogButtonBox(this);
-    btnOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    btnOK->setObjectName("btnOK");
-    btnOK->setDefault(true);
-    btnCancel = buttons->addButton(QStringLiteral("Annulla"), QDialogButtonBox::RejectRole);
-    btnCancel->setObjectName("btnCancel");
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    buttons->setContentsMargins(16, 0, 16, 0);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 10);
-    layout->addWidget(Header);
-    layout->addLayout(fields_);
-    layout->addWidget(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    btnOK = OkButton();
+    btnCancel = CancelButton();
 }
 
 QLineEdit* TRecordForm::AddEdit(const char* name, const QString& label, const std::string& column)
@@ -48,11 +25,6 @@ QLineEdit* TRecordForm::AddEdit(const char* name, const QString& label, const st
     if (!column.empty())
         bound_.emplace_back(edit, column);
     return edit;
-}
-
-void TRecordForm::AddRow(const QString& label, QWidget* control)
-{
-    fields_->addRow(label, control);
 }
 
 void TRecordForm::LoadRecord(const SqlTable& table)

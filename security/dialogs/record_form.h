@@ -3,23 +3,19 @@
 // the fields, "OK" and "Annulla". The record is read when the form is filled and written back
 // into the pending change when it is stored; posting is the caller's.
 
-#include <QDialog>
+#include "headed_form.h"
 
 #include <string>
 #include <utility>
 #include <vector>
 
-class QFormLayout;
 class QLineEdit;
-class QPushButton;
 class SqlTable;
-class THeaderBand;
 
-class TRecordForm : public QDialog {
+class TRecordForm : public THeadedForm {
 public:
     TRecordForm(const QString& caption, const QString& headerTitle, const QString& headerLine, QWidget* parent);
 
-    THeaderBand* Header = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 
@@ -31,9 +27,7 @@ public:
 protected:
     // An edit bound to a column; no column name leaves it unbound.
     QLineEdit* AddEdit(const char* name, const QString& label, const std::string& column);
-    void AddRow(const QString& label, QWidget* control);
 
 private:
-    QFormLayout* fields_ = nullptr;
     std::vector<std::pair<QLineEdit*, std::string>> bound_;
 };
