@@ -1,6 +1,7 @@
 #include "frm_qex.h"
 
 #include "artwork.h"
+#include "audit_hook.h"
 #include "data_mod.h"
 #include "frm_info.h"
 #include "message_boxes.h"
@@ -102,6 +103,7 @@ TfrmQEX::TfrmQEX(TDataMod& dataMod, QWidget* parent)
 
 TfrmQEX::~TfrmQEX()
 {
+    setAuditHookTarget(nullptr);
     // Normally the closing steps have let go of the devices; whatever still runs stops here,
     // before the components are destroyed.
     dspPlugin.UnloadModules();
@@ -359,6 +361,9 @@ void TfrmQEX::BuildSecurity()
     uilSecurityManager1.Active = false;
     uilSecurityManager1.AuditTrail = &dataMod_.AuditTrail;
     uilSecurityManager1.OnSuccessfulLogin = [this](TuilSecurityManager&) { uilSecurityManager1SuccessfulLogin(); };
+    setAuditHookTarget([this](const std::string& action, const std::string& detail) {
+        uilSecurityManager1.Audit(action, detail);
+    });
     uilLoginDlg1.SecurityManager = &uilSecurityManager1;
     uilLoginDlg1.UseWindowsUserName = false;
     uilChangePasswordDlg1.SecurityManager = &uilSecurityManager1;

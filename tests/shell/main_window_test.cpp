@@ -792,6 +792,17 @@ TEST(MainWindowSecurity, TheDefaultLoginAtStartAndEveryLaterLoginSetWhatTheWindo
             EXPECT_EQ(w.Usermanagement1->isEnabled(), others);
         };
         operatorMay(true, false);
+
+        // The processing module's panel records a preset through the program's hook.
+        using Hook = void (*)(const char*, const char*);
+        const auto hook = reinterpret_cast<Hook>(::dlsym(RTLD_DEFAULT, "qex_audit_record"));
+        ASSERT_NE(hook, nullptr);
+        hook("Preset saved", "QEX$3.dat");
+        EXPECT_TRUE(harness.pumpUntil([&] {
+            const auto entries = harness.dataModule().AuditTrail.Entries();
+            return !entries.empty() && entries.front().Action == "Preset saved";
+        }));
+        EXPECT_EQ(harness.dataModule().AuditTrail.Entries().front().UserName, "op");
         harness.click(w.btnStop);
 
         w.uilLoginDlg1.FailureDelay = 20ms;
@@ -811,8 +822,8 @@ TEST(MainWindowSecurity, TheDefaultLoginAtStartAndEveryLaterLoginSetWhatTheWindo
     installation.runChild();
     const auto trail = auditTrailOf(installation.app / "qex.sec");
     // Newest first: the closing at the end, the logins from the menu, the start.
-    EXPECT_EQ(std::vector<std::string>(trail.end() - 4, trail.end()),
-              (std::vector<std::string>{"op: Logout", "op: Stop", "op: Start", "op: Login"}));
+    EXPECT_EQ(std::vector<std::string>(trail.end() - 5, trail.end()),
+              (std::vector<std::string>{"op: Logout", "op: Stop", "op: Preset saved", "op: Start", "op: Login"}));
     EXPECT_EQ(std::count(trail.begin(), trail.end(), "admin: Login failed"), 3);
 }
 
