@@ -10,10 +10,13 @@ namespace qex::platform {
 namespace {
 
 // The permissions of the file being replaced, or those a newly created file would get.
-mode_t permissionsFor(const std::filesystem::path& file)
+mode_t permissionsFor(const std::filesystem::path& file, FileAccess access)
 {
     struct stat old {};
-    if (::stat(file.c_str(), &old) == 0)
+    const bool exists = ::stat(file.c_str(), &old) == 0;
+    if (access == FileAccess::OwnerOnly)
+        return exists ? old.st_mode & 0700 : 0600;
+    if (exists)
         return old.st_mode & 07777;
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -35,7 +38,7 @@ bool writeAll(int fd, std::string_view bytes)
 
 } // namespace
 
-bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes)
+bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes, FileAccess access)
 {
     const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
@@ -43,7 +46,7 @@ bool replaceFileContents(const std::filesystem::path& file, std::string_view byt
     if (fd < 0)
         return false;
 
-    bool ok = ::fchmod(fd, permissionsFor(file)) == 0;
+    bool ok = ::fchmod(fd, permissionsFor(file, access)) == 0;
     ok = ok && writeAll(fd, bytes);
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

@@ -7,10 +7,15 @@
 
 namespace qex::platform {
 
+enum class FileAccess {
+    Usual,     // the old file's permissions, or the usual ones for a new file
+    OwnerOnly, // the old file's permissions for its owner, nothing for anyone else
+};
+
 // Writes the bytes to a temporary file in the target's folder, flushes it to the disk and renames
-// it over the target. The new file keeps the old one's permissions (a new file gets the usual
-// ones). Returns false, leaving the target as it was and no temporary file behind, when any step
-// fails.
-bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes);
+// it over the target. Returns false, leaving the target as it was and no temporary file behind,
+// when any step fails.
+bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes,
+                         FileAccess access = FileAccess::Usual);
 
 } // namespace qex::platform

@@ -176,7 +176,9 @@ bool writeProfileString(const std::filesystem::path& file, std::string_view sect
     std::string text;
     for (const auto& line : lines)
         text += line + "\n";
-    return replaceFileContents(file, text);
+    // Settings files hold the login used at start: they are for their owner's eyes only, whatever
+    // the old file allowed others.
+    return replaceFileContents(file, text, FileAccess::OwnerOnly);
 }
 
 IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {}

@@ -5,7 +5,8 @@
 // program's settings have always been kept. Section and key names compare without regard to
 // letter case; the order of sections, keys, comments and blank lines is preserved. A write
 // replaces the whole file atomically (temporary file in the same folder, then rename), so a
-// crash or a full disk can never leave a truncated settings file behind.
+// crash or a full disk can never leave a truncated settings file behind. Files are created and
+// rewritten readable and writable by their owner only.
 
 #include <filesystem>
 #include <optional>

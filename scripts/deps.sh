@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-  libasound2-dev libsqlite3-dev
+  libasound2-dev libsqlite3-dev libsodium-dev
   libebur128-dev libfftw3-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core

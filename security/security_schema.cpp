@@ -20,8 +20,21 @@ CREATE TABLE GroupMembers (GroupName TEXT, UserName TEXT);
 CREATE TABLE Permissions (Permission TEXT, Action INTEGER, Items TEXT, FormName TEXT);
 INSERT INTO Users (LoginName, FullName, Password, AccessCount, CreatedDate, CreatedTime, Enabled)
   VALUES ('admin', 'Administrator', '', 0, date('now', 'localtime'), time('now', 'localtime'), 1);
+INSERT INTO Permissions (Permission, Action, Items, FormName) VALUES
+  ('Start/Stop', 0, 'btnPlay,btnStop', 'frmQEX'),
+  ('Bypass', 0, 'btnBypass', 'frmQEX'),
+  ('Parameters', 0, 'btnView', 'frmQEX'),
+  ('Preferences', 0, 'btnPref', 'frmQEX'),
+  ('Exit', 0, 'btnClose', 'frmQEX'),
+  ('User management', 0, 'Usermanagement1', 'frmQEX');
+INSERT INTO Groups (GroupName, GroupID) VALUES ('Administrators', 'Full control of the processor');
+INSERT INTO GroupAccess (GroupName, Permission) SELECT 'Administrators', Permission FROM Permissions;
+INSERT INTO GroupMembers (GroupName, UserName) VALUES ('Administrators', 'admin');
 COMMIT;
 )sql";
+
+constexpr const char* kAuditLog =
+    "CREATE TABLE IF NOT EXISTS AuditLog (Time TEXT, UserName TEXT, Action TEXT, Detail TEXT)";
 
 } // namespace
 
@@ -40,6 +53,7 @@ void createSecurityDatabase(const std::filesystem::path& file)
             SqlDatabase db;
             db.Open(building, SqlDatabase::OpenMode::ExistingFile);
             db.Execute(kSchema);
+            ensureAuditLog(db);
         }
         // A link fails when the name is taken: an existing database is never replaced.
         if (::link(building.c_str(), file.c_str()) != 0)
@@ -49,4 +63,9 @@ void createSecurityDatabase(const std::filesystem::path& file)
         throw;
     }
     ::unlink(building.c_str());
+}
+
+void ensureAuditLog(SqlDatabase& database)
+{
+    database.Execute(kAuditLog);
 }

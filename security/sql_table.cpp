@@ -40,6 +40,16 @@ void bindValue(SqlStatement& statement, int index, const SqlValue& value)
 
 } // namespace
 
+void postOrCancel(SqlTable& table)
+{
+    try {
+        table.Post();
+    } catch (...) {
+        table.Cancel();
+        throw;
+    }
+}
+
 std::string sqlValueText(const SqlValue& value)
 {
     if (const auto* i = std::get_if<long long>(&value))

@@ -103,5 +103,9 @@ private:
     std::vector<SqlTable*> details_;
 };
 
+// Writes the table's pending change; a change that cannot be written is dropped before the error
+// passes on, so that the table is never left half-edited.
+void postOrCancel(SqlTable& table);
+
 // Text of a value as the bindings compare it.
 std::string sqlValueText(const SqlValue& value);

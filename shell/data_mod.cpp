@@ -2,6 +2,7 @@
 
 #include "message_boxes.h"
 #include "platform/file_rename.h"
+#include "platform/profile.h"
 #include "platform/system_folder.h"
 #include "security/security_schema.h"
 
@@ -55,13 +56,22 @@ void TDataMod::OpenDatabase()
     std::error_code ec;
     if (std::filesystem::exists(resting, ec))
         qex::platform::renameFileNoReplace(resting, working);
-    else if (!std::filesystem::exists(working, ec))
+    else if (!std::filesystem::exists(working, ec) && !SecurityEnabledInSettings())
         createSecurityDatabase(working); // first start: nobody has made a database yet
+    // With security enabled a missing database was deleted: a new one would let anybody in as
+    // "admin", so it fails to open as any missing file does.
 
     ADOConnection1.Close();
     ADOConnection1.Open(working.string());
+    ensureAuditLog(ADOConnection1);
     for (SqlTable* table : {&tblUsers, &tblUserAccess, &tblPermissions, &tblGroups, &tblGroupAccess, &tblGroupMembers})
         table->Open();
+}
+
+bool TDataMod::SecurityEnabledInSettings() const
+{
+    const qex::platform::IniFile settings(qex::platform::profileFileIn(appFolder, "qex.ini"));
+    return settings.readBool("General", "Enable Security", false);
 }
 
 void TDataMod::FillLoginList(QComboBox& combo)

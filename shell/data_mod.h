@@ -1,8 +1,9 @@
 #pragma once
-// The data module: the security database connection and its six tables, and the guard that
-// keeps a single running copy of the program. Created before the main window.
+// The data module: the security database connection, its six tables and its audit trail, and
+// the guard that keeps a single running copy of the program. Created before the main window.
 
 #include "platform/single_instance_qt.h"
+#include "security/audit_trail.h"
 #include "security/data_source.h"
 #include "security/sql_database.h"
 #include "security/sql_table.h"
@@ -39,8 +40,10 @@ public:
     TDataSource dsGroupAccess{&tblGroupAccess};
     TDataSource dsGroupMembers{&tblGroupMembers};
     TDataSource dsPermissions{&tblPermissions};
+    TuilAuditTrail AuditTrail{ADOConnection1};
     qex::platform::SingleInstanceGuard AppInstances1;
 
 private:
     void OpenDatabase();
+    bool SecurityEnabledInSettings() const;
 };

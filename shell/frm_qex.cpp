@@ -1,12 +1,14 @@
 #include "frm_qex.h"
 
 #include "artwork.h"
+#include "audit_hook.h"
 #include "data_mod.h"
 #include "frm_info.h"
 #include "message_boxes.h"
 #include "module_file.h"
 #include "platform/file_rename.h"
 #include "platform/profile.h"
+#include "security/table_bindings.h"
 
 #include "widgets/level_scale.h"
 #include "widgets/level_view.h"
@@ -89,14 +91,20 @@ TfrmQEX::TfrmQEX(TDataMod& dataMod, QWidget* parent)
 
     BuildControls();
     BuildChain();
+    BuildSecurity();
     ConnectHandlers();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         FormSize1.Restore(*this, screen->availableGeometry());
     Handle([this] { FormCreate(); });
+    // With security on, a start-up that failed before anybody logged in does not leave the
+    // processor unguarded.
+    if (gbSetup->cbSecurity->isChecked() && !uilSecurityManager1.LoggedIn())
+        loginRefused_ = true;
 }
 
 TfrmQEX::~TfrmQEX()
 {
+    setAuditHookTarget(nullptr);
     // Normally the closing steps have let go of the devices; whatever still runs stops here,
     // before the components are destroyed.
     dspPlugin.UnloadModules();
@@ -132,9 +140,12 @@ void TfrmQEX::BuildControls()
     popSecurity = new QMenu(btnChangeLogin);
     popSecurity->setObjectName("popSecurity");
     Changepassword1 = popSecurity->addAction(QStringLiteral("Change password"));
+    Changepassword1->setObjectName("Changepassword1");
     Usermanagement1 = popSecurity->addAction(QStringLiteral("User management"));
+    Usermanagement1->setObjectName("Usermanagement1");
     popSecurity->addSeparator();
     ChangeLogin1 = popSecurity->addAction(QStringLiteral("Login"));
+    ChangeLogin1->setObjectName("ChangeLogin1");
     btnChangeLogin->setMenu(popSecurity);
 
     BuildMeters();
@@ -279,6 +290,13 @@ void TfrmQEX::ConnectHandlers()
     on(gbSetup->btnApply, &TfrmQEX::btnApplyClick);
     on(gbSetup->btnCancel, &TfrmQEX::btnCancelClick);
 
+    const auto onMenu = [this](QAction* action, void (TfrmQEX::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+    };
+    onMenu(Changepassword1, &TfrmQEX::Changepassword1Click);
+    onMenu(Usermanagement1, &TfrmQEX::Usermanagement1Click);
+    onMenu(ChangeLogin1, &TfrmQEX::ChangeLogin1Click);
+
     const auto onChange = [this](auto* control, auto signal, void (TfrmQEX::*handler)()) {
         connect(control, signal, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
     };
@@ -322,18 +340,60 @@ void TfrmQEX::FormCreate()
     gbSetup->cbOutput->setCurrentIndex(wo.GetDeviceID() + 1);
     PositionSliders();
 
-    gbSetup->cmbLogin->setCurrentIndex(
-        gbSetup->cmbLogin->findText(QString::fromStdString(DefaultLogin), Qt::MatchExactly));
+    QCheckBox& security = *gbSetup->cbSecurity;
+    const int login = gbSetup->cmbLogin->findText(QString::fromStdString(DefaultLogin), Qt::MatchExactly);
+    gbSetup->cmbLogin->setCurrentIndex(login);
+    // Without its database the login is unknown only because nobody can be looked up: security
+    // stays on, and the login below fails.
+    if (login < 0 && security.isChecked() && dataMod_.ADOConnection1.Connected()) {
+        showWarningMessage(QStringLiteral("Login as \"%1\" failed. Unknown user.").arg(QString::fromStdString(DefaultLogin)),
+                           this);
+        security.setChecked(false);
+    }
+    gbSetup->cmbLogin->setEnabled(security.isChecked());
+    btnChangeLogin->setEnabled(security.isChecked());
+    if (security.isChecked())
+        LoginAtStart();
+    else
+        lblUser->setText(QStringLiteral("Security disabled"));
+}
 
-    // Access control is not part of this release: the window runs with security off, and the
-    // station's stored choice is kept in the settings file for the release that brings it.
-    StoredSecurity = gbSetup->cbSecurity->isChecked();
-    gbSetup->cbSecurity->setChecked(false);
-    gbSetup->cbSecurity->setEnabled(false);
-    gbSetup->cbSecurity->setToolTip(QStringLiteral("Access control is not available in this release"));
-    gbSetup->cmbLogin->setEnabled(gbSetup->cbSecurity->isChecked());
-    btnChangeLogin->setEnabled(gbSetup->cbSecurity->isChecked());
-    lblUser->setText(QStringLiteral("Security disabled"));
+// The bindings, the dialogs and the form policy, as they stand once the window is built; the
+// policy's items are loaded here and applied with the first login.
+void TfrmQEX::BuildSecurity()
+{
+    bindSecurityTables(uilSecurityManager1, {&dataMod_.dsUsers, &dataMod_.dsUserAccess, &dataMod_.dsGroups,
+                                             &dataMod_.dsGroupAccess, &dataMod_.dsGroupMembers, &dataMod_.dsPermissions});
+    uilSecurityManager1.Active = false;
+    uilSecurityManager1.AuditTrail = &dataMod_.AuditTrail;
+    uilSecurityManager1.OnSuccessfulLogin = [this](TuilSecurityManager&) { uilSecurityManager1SuccessfulLogin(); };
+    setAuditHookTarget([this](const std::string& action, const std::string& detail) {
+        uilSecurityManager1.Audit(action, detail);
+    });
+    uilLoginDlg1.SecurityManager = &uilSecurityManager1;
+    uilLoginDlg1.UseWindowsUserName = false;
+    uilChangePasswordDlg1.SecurityManager = &uilSecurityManager1;
+    uilChangePasswordDlg1.Owner = this;
+    uilSecurityDlg1.SecurityManager = &uilSecurityManager1;
+    uilSecurityDlg1.Owner = this;
+    uilFormPolicy1.Active = false;
+    uilFormPolicy1.SetSecurityManager(&uilSecurityManager1);
+    try {
+        uilFormPolicy1.Loaded();
+    } catch (const std::exception&) {
+        // The database did not open at start (already reported): no restrictions to load.
+    }
+}
+
+void TfrmQEX::LoginAtStart()
+{
+    uilSecurityManager1.Active = true;
+    uilFormPolicy1.Active = true;
+    bool loggedIn = false;
+    Handle([&] { loggedIn = uilSecurityManager1.Login(DefaultLogin, DefaultPassword, TuilPasswordForm::Stored); });
+    if (!loggedIn)
+        Handle([&] { loggedIn = uilLoginDlg1.Execute(); });
+    loginRefused_ = !loggedIn;
 }
 
 void TfrmQEX::PositionSliders()
@@ -394,6 +454,7 @@ void TfrmQEX::btnPlayClick()
         wi.Open();
         dspPlugin.InitModule();
         wi.Start();
+        uilSecurityManager1.Audit("Start");
     } else {
         btnPrefClick();
     }
@@ -402,14 +463,19 @@ void TfrmQEX::btnPlayClick()
 void TfrmQEX::btnStopClick()
 {
     HidePanel();
+    if (!wi.Started())
+        return;
     wi.Stop();
+    uilSecurityManager1.Audit("Stop");
 }
 
 void TfrmQEX::btnViewClick()
 {
     HidePanel();
-    if (dspPlugin.Started())
-        dspPlugin.ConfigModule();
+    if (!dspPlugin.Started())
+        return;
+    uilSecurityManager1.Audit("Parameters");
+    dspPlugin.ConfigModule();
 }
 
 void TfrmQEX::btnBypassClick()
@@ -417,6 +483,7 @@ void TfrmQEX::btnBypassClick()
     HidePanel();
     dspPlugin.SetEnabled(!dspPlugin.GetEnabled());
     setScheme(btnBypass, !dspPlugin.GetEnabled());
+    uilSecurityManager1.Audit(dspPlugin.GetEnabled() ? "Bypass off" : "Bypass on");
 }
 
 void TfrmQEX::SetDeviceControlsEnabled(bool enabled)
@@ -455,6 +522,28 @@ void TfrmQEX::PngButton1Click()
 {
     TfrmInfo info(this);
     info.exec();
+}
+
+void TfrmQEX::Changepassword1Click()
+{
+    uilChangePasswordDlg1.Execute();
+}
+
+void TfrmQEX::Usermanagement1Click()
+{
+    if (uilSecurityDlg1.Execute())
+        dataMod_.FillLoginList(*gbSetup->cmbLogin);
+}
+
+void TfrmQEX::ChangeLogin1Click()
+{
+    uilLoginDlg1.PresetUserName.clear();
+    uilLoginDlg1.Execute();
+}
+
+void TfrmQEX::uilSecurityManager1SuccessfulLogin()
+{
+    lblUser->setText(QStringLiteral("Logged as %1").arg(QString::fromStdString(uilSecurityManager1.CurrentUser())));
 }
 
 void TfrmQEX::btnCloseClick()
@@ -529,6 +618,7 @@ void TfrmQEX::FormClose()
     dspPlugin.UnloadModules();
     wi.Close();
     SaveSettings();
+    uilSecurityManager1.Audit("Exit");
     dataMod_.ADOConnection1.Close();
     FormSize1.SetIniFile(QString::fromStdString(SettingsFile()));
     const std::filesystem::path working = AppFolder() + "qex.mdb";

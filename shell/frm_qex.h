@@ -2,7 +2,9 @@
 // The operator's main window: it owns the streaming chain (wave input, ring buffer, plug-in
 // host with the processing module, wave output, level-meter connector, loudness meter) and
 // everything the operator touches: Start, Stop, Bypass, Parameters, Preferences with the audio
-// settings panel, the level meters and the loudness readout, the information window and Exit.
+// settings panel, the level meters and the loudness readout, the information window and Exit,
+// and access control: the security manager, the form policy on this window's controls, and the
+// login, password and user dialogs.
 
 #include "audio_settings_panel.h"
 #include "form_size.h"
@@ -13,6 +15,13 @@
 #include "ring_buffer.h"
 #include "wave_in.h"
 #include "wave_out.h"
+
+#include "change_password_dlg.h"
+#include "login_dlg.h"
+#include "security_dlg.h"
+#include "widget_policy_form.h"
+#include "security/form_policy.h"
+#include "security/security_manager.h"
 
 #include <QWidget>
 
@@ -43,14 +52,20 @@ public:
     TMMLoudnessMeter mmloudness;
     TFormSize FormSize1;
 
+    // Access control.
+    TuilSecurityManager uilSecurityManager1;
+    TWidgetPolicyForm PolicyForm{*this}; // this window as its form policy sees it
+    TuilFormPolicy uilFormPolicy1{PolicyForm};
+    TuilLoginDlg uilLoginDlg1;
+    TuilChangePasswordDlg uilChangePasswordDlg1;
+    TuilSecurityDlg uilSecurityDlg1;
+
     // Window fields.
     std::string DefaultLogin;
     std::string DefaultPassword;
     bool DevicesChanged = false;
     bool ActiveTaskDialog = false; // a confirmation or notice is open
     bool AutoStart = false;
-    // The security switch as the settings file holds it (access control is not available yet).
-    bool StoredSecurity = false;
 
     // Top bar and status.
     QLabel* Image1 = nullptr;
@@ -83,6 +98,8 @@ public:
     void CloseOnSystemRequest();
     // Stops processing and does the closing steps at once (the window has not run yet).
     void ShutDown();
+    // Nobody could log in at start with security on: the program ends without showing the window.
+    bool LoginRefused() const { return loginRefused_; }
 
     // Handlers of the top bar and the chain.
     void btnPlayClick();
@@ -94,6 +111,12 @@ public:
     void wiStop();
     void Image1Click();
     void PngButton1Click();
+
+    // Handlers of the user menu and the security manager.
+    void Changepassword1Click();
+    void Usermanagement1Click();
+    void ChangeLogin1Click();
+    void uilSecurityManager1SuccessfulLogin();
 
     // Handlers of the audio settings panel.
     void btnPrefClick();
@@ -123,6 +146,9 @@ private:
     void BuildChain();
     void BuildControls();
     void BuildMeters();
+    void BuildSecurity();
+    void LoginAtStart();
+    void ApplySecurity();
     void ConnectHandlers();
     void FormCreate();
     void FormShow();
@@ -138,6 +164,7 @@ private:
     void Handle(const std::function<void()>& handler);
 
     TDataMod& dataMod_;
+    bool loginRefused_ = false;
     bool shown_ = false;
     bool closeWithoutQuestion_ = false;
     bool closed_ = false;

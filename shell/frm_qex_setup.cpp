@@ -105,17 +105,36 @@ void TfrmQEX::btnApplyClick()
         wi.SetPriority(priority);
         wo.SetPriority(priority);
 
-        SqlTable& users = dataMod_.tblUsers;
-        if (users.Active() && users.Locate("LoginName", gbSetup->cmbLogin->currentText().toStdString(), false)) {
-            DefaultLogin = users.AsString("LoginName");
-            DefaultPassword = users.AsString("Password");
-        }
-        if (!gbSetup->cbSecurity->isChecked())
-            lblUser->setText(QStringLiteral("Security disabled"));
-        btnChangeLogin->setEnabled(gbSetup->cbSecurity->isChecked());
+        ApplySecurity();
         gbSetup->btnApply->setEnabled(false);
+        uilSecurityManager1.Audit("Apply", gbSetup->cbSecurity->isChecked() ? "security on" : "security off");
     }
     SaveSettings();
+}
+
+// Apply's part for access control: the switch, the login used at start, and that login made now.
+void TfrmQEX::ApplySecurity()
+{
+    QCheckBox& security = *gbSetup->cbSecurity;
+    uilSecurityManager1.Active = security.isChecked();
+    uilFormPolicy1.Active = security.isChecked();
+    SqlTable& users = dataMod_.tblUsers;
+    if (users.Active() && users.Locate("LoginName", gbSetup->cmbLogin->currentText().toStdString(), false)) {
+        DefaultLogin = users.AsString("LoginName");
+        DefaultPassword = users.AsString("Password");
+    }
+    if (security.isChecked()) {
+        bool loggedIn = false;
+        Handle([&] { loggedIn = uilSecurityManager1.Login(DefaultLogin, DefaultPassword, TuilPasswordForm::Stored); });
+        if (!loggedIn) {
+            showWarningMessage(QStringLiteral("Error logging as: ") + QString::fromStdString(DefaultLogin), this);
+            security.setChecked(false);
+            gbSetup->cmbLogin->setEnabled(false);
+        }
+    }
+    if (!security.isChecked())
+        lblUser->setText(QStringLiteral("Security disabled"));
+    btnChangeLogin->setEnabled(security.isChecked());
 }
 
 void TfrmQEX::btnCancelClick()

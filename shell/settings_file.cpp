@@ -100,7 +100,7 @@ bool TfrmQEX::SaveSettings()
     file.writeBool(kGeneral, "Auto start", AutoStart);
     file.writeInteger(kGeneral, "Visible", 0);
     file.writeInteger(kGeneral, "Minimized", 0);
-    file.writeBool(kGeneral, "Enable Security", StoredSecurity);
+    file.writeBool(kGeneral, "Enable Security", gbSetup->cbSecurity->isChecked());
     file.writeString(kGeneral, "Default login", DefaultLogin);
     file.writeString(kGeneral, "Default passwd", DefaultPassword);
     file.writeInteger(kDevices, "Input device", wi.GetDeviceID());

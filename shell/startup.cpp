@@ -61,6 +61,8 @@ int runQex(QApplication&)
 
         TfrmQEX frmQEX(DataMod);
         dismissDialogs.stop();
+        if (frmQEX.LoginRefused())
+            return 0; // the window is never shown and nothing is saved
         if (stopRequested) {
             frmQEX.ShutDown();
             return 0;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -177,4 +178,21 @@ TEST(Profile, ReplacementKeepsTheFilePermissions)
     fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_TRUE(writeProfileString(ini, "General", "Visible", "0"));
     EXPECT_EQ(fs::status(ini).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(Profile, FilesAreCreatedAndRewrittenForTheirOwnerOnly)
+{
+    TempFolder dir;
+    const auto created = dir.path() / "new.ini";
+    const mode_t mask = ::umask(022);
+    ASSERT_TRUE(writeProfileString(created, "General", "Default passwd", "x"));
+    ::umask(mask);
+    EXPECT_EQ(fs::status(created).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+    const auto shared = dir.path() / "qex.ini";
+    writeText(shared, "[General]\n");
+    fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                fs::perms::others_read);
+    ASSERT_TRUE(writeProfileString(shared, "General", "Default passwd", "x"));
+    EXPECT_EQ(fs::status(shared).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }

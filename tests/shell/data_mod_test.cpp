@@ -6,6 +6,7 @@
 
 #include "data_mod.h"
 #include "startup.h"
+#include "security/security_schema.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -57,6 +58,31 @@ TEST(DataModule, OpensTheSixTablesAndListsTheLogins)
     const auto result = isolated::runCurrentTestIn(root.path(), childEnvironment(root));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     EXPECT_TRUE(fs::exists(root.path() / "qex.mdb"));
+}
+
+TEST(DataModule, ADatabaseFromBeforeTheAuditTrailGetsItsTableAndKeepsEverythingElse)
+{
+    if (isolated::inChild()) {
+        QApplication app(argc, argv);
+        ModalAnswerer operatorStandIn;
+        TDataMod dataMod;
+        EXPECT_EQ(operatorStandIn.count(), 0);
+        EXPECT_TRUE(dataMod.ADOConnection1.TableExists("AuditLog"));
+        EXPECT_TRUE(dataMod.AuditTrail.Record("admin", "Start"));
+        EXPECT_EQ(dataMod.tblUsers.RecordCount(), 2);
+        EXPECT_TRUE(dataMod.tblUsers.Locate("LoginName", "old", false));
+        EXPECT_EQ(dataMod.tblUsers.AsString("Password"), "kept");
+        return;
+    }
+    TempFolder root;
+    createSecurityDatabase(root.path() / "qex.sec");
+    {
+        SqlDatabase older;
+        older.Open((root.path() / "qex.sec").string());
+        older.Execute("DROP TABLE AuditLog; INSERT INTO Users (LoginName, Password) VALUES ('old', 'kept')");
+    }
+    const auto result = isolated::runCurrentTestIn(root.path(), childEnvironment(root));
+    EXPECT_EQ(result.exitCode, 0) << result.output;
 }
 
 TEST(DataModule, AFileThatIsNoDatabaseIsReportedAndTheProgramGoesOn)

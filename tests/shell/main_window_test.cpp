@@ -1,9 +1,14 @@
 // The main window driven as the operator drives it: first start, changed devices, Start, Stop,
-// Bypass, Parameters, Exit, the audio settings panel and the settings file.
+// Bypass, Parameters, Exit, the audio settings panel, the settings file and access control.
 
 #include "isolated_run.h"
+#include "modal_script.h"
 #include "temp_folder.h"
 #include "window_harness.h"
+
+#include "startup.h"
+#include "security/password_hash.h"
+#include "security/security_schema.h"
 
 #include "platform/profile.h"
 #include "platform/wave/wave_service.h"
@@ -16,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -23,6 +29,9 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <QAction>
+
+#include <deque>
 #include <dlfcn.h>
 #include <fstream>
 #include <sstream>
@@ -723,26 +732,29 @@ TEST(MainWindow, NoAutomaticStartWithoutAModule)
     installation.runChild();
 }
 
-TEST(MainWindow, AStoredSecuritySwitchIsKeptWhileAccessControlIsUnavailable)
+TEST(MainWindow, AStoredLoginThatIsNoUserSwitchesSecurityOffForTheRun)
 {
     if (isolated::inChild()) {
         QApplication app(testArgc(), testArgv());
         WindowHarness harness;
         TfrmQEX& w = harness.window();
-        EXPECT_EQ(harness.operatorStandIn().count(), 0) << "no login is tried, so no login warning";
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_EQ(harness.operatorStandIn().seen().front().text, "Login as \"nobody\" failed. Unknown user.");
         EXPECT_FALSE(w.gbSetup->cbSecurity->isChecked());
-        EXPECT_FALSE(w.gbSetup->cbSecurity->isEnabled());
+        EXPECT_TRUE(w.gbSetup->cbSecurity->isEnabled());
         EXPECT_FALSE(w.gbSetup->cmbLogin->isEnabled());
+        EXPECT_FALSE(w.btnChangeLogin->isEnabled());
         EXPECT_EQ(w.lblUser->text(), "Security disabled");
         EXPECT_EQ(w.gbSetup->cmbLogin->currentIndex(), -1) << "the stored login is not a user";
         harness.click(w.btnClose);
         return;
     }
     Installation installation;
+    createSecurityDatabase(installation.app / "qex.mdb");
     installation.writeSettings("[General]\nEnable Security=1\nDefault login=nobody\n[Devices]\n" +
                                Installation::virtualDeviceKeys());
     installation.runChild();
-    EXPECT_TRUE(installation.settings().readBool("General", "Enable Security", false));
+    EXPECT_FALSE(installation.settings().readBool("General", "Enable Security", true)) << "saved as off";
     EXPECT_EQ(installation.settings().readString("General", "Default login", ""), "nobody");
 }
 
@@ -766,4 +778,194 @@ TEST(MainWindow, ASettingsFileCarriedOverInAnotherSpellingIsTheOneTheWindowAndTh
     const IniFile carried(installation.app / "QEX.INI");
     EXPECT_EQ(carried.readInteger("General", "Visible", -1), 0);
     EXPECT_EQ(carried.readInteger("OrvianAudioProcessor", "ProcessNumber", -1), 0);
+}
+
+namespace {
+
+// A security database beside the program holding the users of a station: "op" may only start
+// and stop, "guest" is disabled. The settings switch security on with the given login.
+void installStation(const Installation& installation, const std::string& login, const std::string& password)
+{
+    createSecurityDatabase(installation.app / "qex.mdb");
+    SqlDatabase db;
+    db.Open((installation.app / "qex.mdb").string());
+    SqlStatement users(db.handle(), "INSERT INTO Users (LoginName, Password, Enabled) VALUES ('op', ?1, 1), ('guest', ?1, 0)");
+    users.bindText(1, hashPassword("pw"));
+    users.step();
+    db.Execute("INSERT INTO UserAccess (UserName, Permission) VALUES ('op', 'Start/Stop')");
+    installation.writeSettings("[General]\nAuto start=1\nEnable Security=1\nDefault login=" + login +
+                               "\nDefault passwd=" + password + "\n[Devices]\n" + Installation::virtualDeviceKeys());
+}
+
+std::vector<std::string> auditTrailOf(const fs::path& database)
+{
+    SqlDatabase db;
+    db.Open(database.string());
+    std::vector<std::string> entries;
+    for (const TuilAuditEntry& entry : TuilAuditTrail(db).Entries())
+        entries.push_back(entry.UserName + ": " + entry.Action);
+    return entries;
+}
+
+// Logs in through the login dialog that the "Login" entry of the user menu opens.
+void loginFromTheMenu(WindowHarness& harness, std::deque<std::pair<QString, QString>> attempts)
+{
+    ModalScript script;
+    for (const auto& [user, password] : attempts) {
+        script.then([user, password](QDialog& dialog) {
+            auto& form = static_cast<TuilLoginForm&>(dialog);
+            EXPECT_TRUE(form.txtUsername->text().isEmpty() || form.txtUsername->text() == user);
+            typeInto(form.txtUsername, user);
+            typeInto(form.txtPassword, password);
+            clickWhenEnabled(form.btnLogin);
+        });
+    }
+    harness.window().ChangeLogin1->trigger();
+    EXPECT_TRUE(script.finished());
+}
+
+} // namespace
+
+TEST(MainWindowSecurity, TheDefaultLoginAtStartAndEveryLaterLoginSetWhatTheWindowOffers)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_EQ(w.lblUser->text(), "Logged as op");
+        EXPECT_TRUE(w.btnChangeLogin->isEnabled());
+        EXPECT_TRUE(w.wi.Started()) << "the automatic start";
+        const auto operatorMay = [&](bool startStop, bool others) {
+            EXPECT_EQ(w.btnPlay->isEnabled(), startStop);
+            EXPECT_EQ(w.btnStop->isEnabled(), startStop);
+            for (QWidget* b : std::initializer_list<QWidget*>{w.btnBypass, w.btnView, w.btnPref, w.btnClose})
+                EXPECT_EQ(b->isEnabled(), others) << b->objectName().toStdString();
+            EXPECT_EQ(w.Usermanagement1->isEnabled(), others);
+        };
+        operatorMay(true, false);
+
+        // The processing module's panel records a preset through the program's hook.
+        using Hook = void (*)(const char*, const char*);
+        const auto hook = reinterpret_cast<Hook>(::dlsym(RTLD_DEFAULT, "qex_audit_record"));
+        ASSERT_NE(hook, nullptr);
+        hook("Preset saved", "QEX$3.dat");
+        EXPECT_TRUE(harness.pumpUntil([&] {
+            const auto entries = harness.dataModule().AuditTrail.Entries();
+            return !entries.empty() && entries.front().Action == "Preset saved";
+        }));
+        EXPECT_EQ(harness.dataModule().AuditTrail.Entries().front().UserName, "op");
+        harness.click(w.btnStop);
+
+        w.uilLoginDlg1.FailureDelay = 20ms;
+        loginFromTheMenu(harness, {{"ADMIN", ""}});
+        EXPECT_EQ(w.lblUser->text(), "Logged as ADMIN");
+        operatorMay(true, true);
+
+        // Three wrong guesses lock everything; the label still names the last user.
+        loginFromTheMenu(harness, {{"admin", "1"}, {"admin", "2"}, {"admin", "3"}});
+        operatorMay(false, false);
+        EXPECT_EQ(w.lblUser->text(), "Logged as ADMIN");
+        EXPECT_FALSE(w.uilSecurityManager1.LoggedIn());
+        return;
+    }
+    Installation installation;
+    installStation(installation, "op", "pw");
+    installation.runChild();
+    const auto trail = auditTrailOf(installation.app / "qex.sec");
+    // Newest first: the closing at the end, the logins from the menu, the start.
+    EXPECT_EQ(std::vector<std::string>(trail.end() - 5, trail.end()),
+              (std::vector<std::string>{"op: Logout", "op: Stop", "op: Preset saved", "op: Start", "op: Login"}));
+    EXPECT_EQ(std::count(trail.begin(), trail.end(), "admin: Login failed"), 3);
+}
+
+TEST(MainWindowSecurity, WhenTheLoginAtStartAndTheDialogBothFailTheProgramEndsWithoutSaving)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        initialiseApplication(app);
+        ModalAnswerer operatorStandIn;
+        ModalScript script({[](QDialog& dialog) {
+            EXPECT_EQ(dialog.windowTitle(), "Lumavox QEX Login");
+            dialog.reject();
+        }});
+        EXPECT_EQ(runQex(app), 0);
+        EXPECT_TRUE(script.finished());
+        EXPECT_EQ(operatorStandIn.count(), 0);
+        return;
+    }
+    Installation installation;
+    installStation(installation, "guest", "pw"); // a disabled user
+    installation.runChild();
+    EXPECT_TRUE(fs::exists(installation.app / "qex.mdb")) << "the database keeps its working name";
+    EXPECT_EQ(installation.settings().readString("Devices", "Priority", "<missing>"), "<missing>")
+        << "the settings were not saved";
+    const auto trail = auditTrailOf(installation.app / "qex.mdb");
+    ASSERT_FALSE(trail.empty());
+    EXPECT_EQ(trail.front(), "guest: Login refused");
+}
+
+TEST(MainWindowSecurity, ADeletedDatabaseWithSecurityOnIsNotMadeAgainAndNobodyGetsIn)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        ModalAnswerer operatorStandIn;
+        ModalScript script({[](QDialog& dialog) {
+                                auto& form = static_cast<TuilLoginForm&>(dialog);
+                                typeInto(form.txtUsername, "admin");
+                                form.btnLogin->click();
+                            },
+                            [](QDialog& dialog) { dialog.reject(); }});
+        EXPECT_EQ(runQex(app), 0);
+        ASSERT_GE(operatorStandIn.count(), 1);
+        EXPECT_TRUE(operatorStandIn.seen().front().text.startsWith("unable to open database file"))
+            << operatorStandIn.seen().front().text.toStdString();
+        return;
+    }
+    Installation installation;
+    installation.writeSettings("[General]\nEnable Security=1\nDefault login=admin\n[Devices]\n" +
+                               Installation::virtualDeviceKeys());
+    installation.runChild();
+    EXPECT_FALSE(fs::exists(installation.app / "qex.mdb"));
+    EXPECT_FALSE(fs::exists(installation.app / "qex.sec"));
+}
+
+TEST(MainWindowSecurity, ApplyLogsTheChosenLoginInOrSwitchesSecurityOffWithAWarning)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness({"OK"});
+        TfrmQEX& w = harness.window();
+        TAudioSettingsPanel& panel = *w.gbSetup;
+        EXPECT_EQ(w.lblUser->text(), "Security disabled");
+        harness.click(w.btnPref);
+        panel.cbSecurity->click();
+        EXPECT_TRUE(panel.cmbLogin->isEnabled());
+        harness.click(panel.btnApply);
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_EQ(w.lblUser->text(), "Logged as admin");
+        EXPECT_TRUE(w.btnChangeLogin->isEnabled());
+        EXPECT_EQ(onDisk("General", "Enable Security"), "1");
+        EXPECT_EQ(onDisk("General", "Default login"), "admin");
+
+        // A disabled user cannot be the login at start.
+        panel.cmbLogin->setCurrentIndex(panel.cmbLogin->findText("guest"));
+        emit panel.cmbLogin->activated(panel.cmbLogin->currentIndex());
+        harness.click(panel.btnApply);
+        ASSERT_EQ(harness.operatorStandIn().count(), 1);
+        EXPECT_EQ(harness.operatorStandIn().seen().front().text, "Error logging as: guest");
+        EXPECT_FALSE(panel.cbSecurity->isChecked());
+        EXPECT_EQ(w.lblUser->text(), "Security disabled");
+        EXPECT_FALSE(w.btnChangeLogin->isEnabled());
+        EXPECT_EQ(onDisk("General", "Enable Security"), "0");
+        return;
+    }
+    Installation installation;
+    installStation(installation, "admin", "");
+    installation.writeSettings("[Devices]\n" + Installation::virtualDeviceKeys());
+    installation.runChild();
+    EXPECT_EQ(fs::status(installation.app / "qex.ini").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    const std::string stored = installation.settings().readString("General", "Default passwd", "<missing>");
+    EXPECT_TRUE(isPasswordHash(stored)) << "the stored form of guest's password, never a password in clear";
 }
