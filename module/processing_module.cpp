@@ -1,5 +1,6 @@
 #include "processing_module.h"
 
+#include "audit_record.h"
 #include "dsp/conversions.h"
 #include "module_settings.h"
 #include "parameter_ranges.h"
@@ -217,6 +218,7 @@ void ProcessingModule::Save(std::string_view name)
     for (int i = 0; i < kRecordCount; ++i)
         BrowseCoefficients[i].PublishFrom(Path.Gains.Records[i]);
     BrowseLoaded = true;
+    RecordInAuditTrail("Preset saved", PresetDetail());
 }
 
 void ProcessingModule::Load()
@@ -230,6 +232,13 @@ void ProcessingModule::Load()
         Path.Gains.Records[i].PublishFrom(BrowseCoefficients[i]);
     DeriveBandOutputGains(OnAirSet, Path.Settings);
     ApplyParameters();
+    RecordInAuditTrail("Preset loaded", PresetDetail());
+}
+
+// "7 MORNING DRIVE": the on-air number and name.
+std::string ProcessingModule::PresetDetail() const
+{
+    return std::to_string(OnAirNumber) + " " + std::string(NameOf(OnAirSet.Global));
 }
 
 void ProcessingModule::ChangeGlobal(Param GlobalParams::*field, int32_t value)

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace qex {
@@ -92,6 +93,7 @@ private:
     void WriteSetting(std::string_view key, int value);
     void Browse(int number);
     bool ReadOnAirPreset(int number);
+    std::string PresetDetail() const;
 
     std::filesystem::path hostExecutable_;
     bool filesReadOnly_;

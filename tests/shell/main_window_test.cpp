@@ -552,6 +552,14 @@ TEST(MainWindow, TheModulesPanelOpensWithParametersAndItsControlsAreHeardAtOnce)
         outputLevel()->setValue(100);
         EXPECT_TRUE(harness.pumpUntil([&] { return left.Spots() > 0; }, 15s));
 
+        // A preset saved from the panel is in the audit trail.
+        w.findChild<QPushButton*>("ctl1101")->click();
+        EXPECT_TRUE(harness.pumpUntil([&] {
+            const auto entries = harness.dataModule().AuditTrail.Entries();
+            return !entries.empty() && entries.front().Action == "Preset saved" &&
+                   entries.front().Detail == "0 DEFAULT";
+        }));
+
         // Exit with the panel open: it is gone before the module is unloaded.
         harness.click(w.btnStop);
         harness.click(w.btnClose);
@@ -560,6 +568,7 @@ TEST(MainWindow, TheModulesPanelOpensWithParametersAndItsControlsAreHeardAtOnce)
         return;
     }
     Installation installation;
+    fs::create_directory(installation.app / "PRESETS");
     installation.runChild();
 }
 
