@@ -1,6 +1,11 @@
 #include "audio_file_writer.h"
 
+#include "interrupt_cleanup.h"
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,17 +25,39 @@ bool tooLong(int format, std::uint64_t frames, std::uint64_t frameBytes)
     return (major == SF_FORMAT_WAV || major == SF_FORMAT_AIFF) && frames * frameBytes > 0xFFFFFFFFull - 1024;
 }
 
+// The file a chain of symbolic links ends at (which need not exist yet).
+std::filesystem::path followLinks(std::filesystem::path file)
+{
+    constexpr int kMostLinks = 40;
+    std::error_code error;
+    for (int hop = 0; hop < kMostLinks && std::filesystem::is_symlink(file, error); ++hop) {
+        const std::filesystem::path next = std::filesystem::read_symlink(file, error);
+        if (error)
+            break;
+        file = next.is_absolute() ? next : file.parent_path() / next;
+    }
+    return file;
+}
+
 } // namespace
 
 TMMAudioFileWriter::TMMAudioFileWriter(std::filesystem::path target, TOutputFormat format)
-    : target_(std::move(target)), format_(std::move(format))
+    : target_(followLinks(std::move(target))), format_(std::move(format))
 {
+    struct stat existing {};
+    if (::stat(target_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        descriptor_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (descriptor_ < 0)
+            throw writeError(target_, std::strerror(errno));
+        return;
+    }
     const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
     std::string name = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
     descriptor_ = ::mkstemp(name.data());
     if (descriptor_ < 0)
         throw writeError(target_, "");
     temporary_ = name;
+    RemoveOnInterrupt(temporary_);
 }
 
 TMMAudioFileWriter::~TMMAudioFileWriter()
@@ -41,8 +68,11 @@ TMMAudioFileWriter::~TMMAudioFileWriter()
         sf_close(file_);
     else if (descriptor_ >= 0)
         ::close(descriptor_);
+    if (temporary_.empty())
+        return;
     std::error_code ignored;
     std::filesystem::remove(temporary_, ignored);
+    KeepOnInterrupt();
 }
 
 void TMMAudioFileWriter::Render(const TWritten& written)
@@ -55,9 +85,9 @@ void TMMAudioFileWriter::Render(const TWritten& written)
     info.channels = format->Channels;
     info.format = format_.SndfileFormat;
     if (!sf_format_check(&info))
-        throw writeError(target_, format_.Name + " files of " + std::to_string(info.channels) + " channels at " +
-                                      std::to_string(info.samplerate) +
-                                      " Hz cannot be written by this system's libsndfile");
+        throw writeError(target_,
+                         format_.Name + " files of " + std::to_string(info.channels) + " channels at " +
+                             std::to_string(info.samplerate) + " Hz cannot be written by this system's libsndfile");
     // The library owns the descriptor from here on.
     file_ = sf_open_fd(descriptor_, SFM_WRITE, &info, SF_TRUE);
     if (!file_) {
@@ -101,6 +131,10 @@ void TMMAudioFileWriter::Commit()
     descriptor_ = -1;
     if (closed != 0)
         throw writeError(target_, sf_error_number(closed));
+    if (temporary_.empty()) {
+        committed_ = true;
+        return;
+    }
     // The temporary file was made private; the result gets the usual permissions.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -110,4 +144,5 @@ void TMMAudioFileWriter::Commit()
     if (error)
         throw std::runtime_error("cannot replace " + target_.string() + ": " + error.message());
     committed_ = true;
+    KeepOnInterrupt();
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The tail of the renderer's chain: pulls from its Input as fast as it answers and writes an
 // audio file with libsndfile. The samples go to a temporary file beside the target, which takes
-// the target's name only when everything has been written, so a failed render never leaves a
-// partial file in place of an existing one.
+// the target's name only when everything has been written, so a failed or interrupted render
+// never leaves a partial file in place of an existing one. A target that is a symbolic link is
+// followed: its file is replaced and the link stays. A target that is no regular file (a device,
+// a named pipe) is written directly, never replaced.
 
 #include "dsp_component.h"
 #include "output_format.h"
@@ -34,7 +36,7 @@ public:
 
 private:
     std::filesystem::path target_;
-    std::filesystem::path temporary_;
+    std::filesystem::path temporary_; // none when the target is written directly
     TOutputFormat format_;
     int descriptor_ = -1;
     SNDFILE* file_ = nullptr;

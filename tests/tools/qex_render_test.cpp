@@ -13,13 +13,18 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 namespace wave = qex::platform::wave;
@@ -222,6 +227,66 @@ TEST_F(QexRenderTest, RenderingLeavesTheProgramsSettingsAndPresetsAsTheyWere)
         presets.push_back(entry.path().filename().string());
     EXPECT_EQ(presets, std::vector<std::string>{"QEX$3.dat"});
     EXPECT_EQ(readFile(program / "PRESETS" / "QEX$3.dat"), (std::vector<char>{'b', 'a', 'd'}));
+}
+
+TEST_F(QexRenderTest, OutputsThatAreLinksOrPipesStayWhatTheyAre)
+{
+    const std::vector<char> samples = programme(2, 44100, 4410);
+    writeFile(folder / "in.wav", wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size())));
+
+    // A link: the file it names gets the render, the link stays.
+    writeFile(folder / "take.wav", {'o', 'l', 'd'});
+    fs::create_symlink("take.wav", folder / "link.wav");
+    ASSERT_EQ(Render(folder / "in.wav", folder / "link.wav"), 0) << stderrText;
+    EXPECT_TRUE(fs::is_symlink(folder / "link.wav"));
+    EXPECT_GT(fs::file_size(folder / "take.wav"), samples.size());
+
+    // A named pipe is written into, never replaced by a file.
+    ASSERT_EQ(::mkfifo((folder / "pipe.flac").c_str(), 0600), 0);
+    std::vector<char> piped;
+    std::thread reader([&] { piped = readFile(folder / "pipe.flac"); });
+    EXPECT_EQ(Render(folder / "in.wav", folder / "pipe.flac"), 0) << stderrText;
+    reader.join();
+    EXPECT_GT(piped.size(), 100u);
+    EXPECT_EQ(fs::status(folder / "pipe.flac").type(), fs::file_type::fifo);
+}
+
+TEST_F(QexRenderTest, AnInterruptedRenderLeavesNoTemporaryFile)
+{
+    // The input comes through a pipe that holds only its start, so the render is surely under way
+    // and waits for more. The test keeps the pipe open at both ends: nothing blocks on it.
+    const std::vector<char> samples = programme(2, 44100, 44100);
+    const std::vector<char> wav = wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size()));
+    ASSERT_EQ(::mkfifo((folder / "in.wav").c_str(), 0600), 0);
+    const int pipe = ::open((folder / "in.wav").c_str(), O_RDWR);
+    ASSERT_GE(pipe, 0);
+    ASSERT_EQ(::write(pipe, wav.data(), 60000), 60000);
+
+    const fs::path renderer = fs::read_symlink("/proc/self/exe").parent_path() / fs::path(QEX_RENDER).filename();
+    if (!fs::exists(renderer))
+        fs::copy_file(QEX_RENDER, renderer);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::freopen("/dev/null", "w", stderr);
+        ::execl(renderer.c_str(), renderer.c_str(), "--module", QEX_MODULE_FILE, (folder / "in.wav").c_str(),
+                (folder / "out.wav").c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto temporary = [&] {
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().filename().string().starts_with(".out.wav."))
+                return true;
+        return false;
+    };
+    for (int wait = 0; wait < 1000 && !temporary(); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(temporary()) << "the render never began";
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(pipe);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav"}));
 }
 
 TEST_F(QexRenderTest, AModuleFaultIsAnErrorAndLeavesNoFile)
