@@ -61,13 +61,16 @@ std::optional<KeyLine> keyOf(std::string_view line)
 std::optional<std::vector<std::string>> readLines(const std::filesystem::path& file)
 {
     std::vector<std::string> lines;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        std::error_code error;
-        if (std::filesystem::status(file, error).type() == std::filesystem::file_type::not_found)
-            return lines;
+    // Only a regular file is read: opening a named pipe or a device could wait for ever.
+    std::error_code error;
+    const auto type = std::filesystem::status(file, error).type();
+    if (type == std::filesystem::file_type::not_found)
+        return lines;
+    if (type != std::filesystem::file_type::regular)
         return std::nullopt;
-    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return std::nullopt;
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')

@@ -33,6 +33,7 @@
 #include <QVBoxLayout>
 
 #include <filesystem>
+#include <iostream>
 
 namespace {
 
@@ -613,11 +614,19 @@ bool TfrmQEX::FormCloseQuery()
     return true;
 }
 
+// A close always completes: a settings file that cannot be written is reported (on standard
+// error always, in a box only to an operator who is there to read it, not on a logout or
+// SIGTERM), and the database is still closed and given its resting name.
 void TfrmQEX::FormClose()
 {
     dspPlugin.UnloadModules();
     wi.Close();
-    SaveSettings();
+    std::string failedSave;
+    try {
+        SaveSettings();
+    } catch (const std::exception& error) {
+        failedSave = error.what();
+    }
     uilSecurityManager1.Audit("Exit");
     dataMod_.ADOConnection1.Close();
     FormSize1.SetIniFile(QString::fromStdString(SettingsFile()));
@@ -625,6 +634,11 @@ void TfrmQEX::FormClose()
     std::error_code ec;
     if (std::filesystem::exists(working, ec))
         qex::platform::renameFileNoReplace(working, AppFolder() + "qex.sec");
+    if (failedSave.empty())
+        return;
+    std::cerr << "qex: " << failedSave << '\n';
+    if (!closeWithoutQuestion_)
+        showErrorMessage(failedSave, this);
 }
 
 std::string TfrmQEX::SettingsFile() const

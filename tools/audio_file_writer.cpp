@@ -2,6 +2,8 @@
 
 #include "interrupt_cleanup.h"
 
+#include "platform/file_replace.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -25,24 +27,10 @@ bool tooLong(int format, std::uint64_t frames, std::uint64_t frameBytes)
     return (major == SF_FORMAT_WAV || major == SF_FORMAT_AIFF) && frames * frameBytes > 0xFFFFFFFFull - 1024;
 }
 
-// The file a chain of symbolic links ends at (which need not exist yet).
-std::filesystem::path followLinks(std::filesystem::path file)
-{
-    constexpr int kMostLinks = 40;
-    std::error_code error;
-    for (int hop = 0; hop < kMostLinks && std::filesystem::is_symlink(file, error); ++hop) {
-        const std::filesystem::path next = std::filesystem::read_symlink(file, error);
-        if (error)
-            break;
-        file = next.is_absolute() ? next : file.parent_path() / next;
-    }
-    return file;
-}
-
 } // namespace
 
 TMMAudioFileWriter::TMMAudioFileWriter(std::filesystem::path target, TOutputFormat format)
-    : target_(followLinks(std::move(target))), format_(std::move(format))
+    : target_(qex::platform::followLinks(std::move(target))), format_(std::move(format))
 {
     struct stat existing {};
     if (::stat(target_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {

@@ -196,3 +196,37 @@ TEST(Profile, FilesAreCreatedAndRewrittenForTheirOwnerOnly)
     ASSERT_TRUE(writeProfileString(shared, "General", "Default passwd", "x"));
     EXPECT_EQ(fs::status(shared).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
+
+TEST(Profile, SettingsThatAreNoRegularFileAreNeitherReadNorReplaced)
+{
+    // A named pipe would hold a reader until somebody writes into it.
+    TempFolder dir;
+    const auto pipe = dir.path() / "qex.ini";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(readProfileString(pipe, "General", "Auto start"));
+    EXPECT_FALSE(writeProfileString(pipe, "General", "Auto start", "1"));
+    EXPECT_EQ(fs::status(pipe).type(), fs::file_type::fifo);
+}
+
+TEST(Profile, ALinkedFileKeepsItsLinkAndWritesClearTheirAbandonedTemporaries)
+{
+    TempFolder dir;
+    fs::create_directory(dir.path() / "shared");
+    const auto target = dir.path() / "shared" / "station.ini";
+    writeText(target, "[General]\nAuto start=0\n");
+    const auto link = dir.path() / "qex.ini";
+    fs::create_symlink("shared/station.ini", link);
+
+    // What a write killed half-way leaves, and what one under way in this moment has.
+    const auto abandoned = dir.path() / "shared" / ".station.ini.Ab3dEf";
+    const auto underWay = dir.path() / "shared" / ".station.ini.Xy9zQw";
+    writeText(abandoned, "[General]\n");
+    writeText(underWay, "[General]\n");
+    fs::last_write_time(abandoned, fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+    ASSERT_TRUE(writeProfileString(link, "General", "Auto start", "1"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fileText(target), "[General]\nAuto start=1\n");
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(underWay));
+}

@@ -236,3 +236,14 @@ TEST_F(Startup, AStopRequestWhileStartUpAsksSomethingStillEndsTheProgramNormally
     // The settings were saved on the way out.
     EXPECT_NE(fileBytes(app / "qex.ini").find("Priority=4"), std::string::npos);
 }
+
+TEST_F(Startup, AStopRequestEndsTheProgramEvenWhenTheSettingsCannotBeWritten)
+{
+    // A settings file that is a folder cannot be read or written.
+    fs::create_directory(app / "qex.ini");
+    auto qex = start();
+    stop(*qex);
+    EXPECT_TRUE(fs::exists(app / "qex.sec")) << "the database did not get its resting name";
+    EXPECT_FALSE(fs::exists(app / "qex.mdb"));
+    EXPECT_TRUE(fs::is_directory(app / "qex.ini"));
+}
