@@ -666,9 +666,9 @@ TEST(MainWindow, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowGoesOn)
     Installation installation;
     fs::create_directories(installation.app / "qex.ini"); // a folder where the file should be
     installation.runChild();
-    // The closing steps after the failed save did not run: the database keeps its working name.
-    EXPECT_TRUE(fs::exists(installation.app / "qex.mdb"));
-    EXPECT_FALSE(fs::exists(installation.app / "qex.sec"));
+    // The closing steps after the failed save ran all the same: the database has its resting name.
+    EXPECT_FALSE(fs::exists(installation.app / "qex.mdb"));
+    EXPECT_TRUE(fs::exists(installation.app / "qex.sec"));
 }
 
 TEST(MainWindow, AutomaticStartRunsAtTheFirstShowingWhenTheDevicesAreUnchanged)
