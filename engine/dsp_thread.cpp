@@ -115,10 +115,10 @@ void synchronizeWithMainThread(const std::function<void()>& callback)
     bool done = false;
     dispatcher->post([&] {
         callback();
-        {
-            std::lock_guard guard(doneLock);
-            done = true;
-        }
+        // Notified under the lock: the waiting thread cannot see `done`, return and take the
+        // condition variable off its stack while notify_all still uses it.
+        std::lock_guard guard(doneLock);
+        done = true;
         doneSignal.notify_all();
     });
     std::unique_lock guard(doneLock);
