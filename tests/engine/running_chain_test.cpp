@@ -221,7 +221,7 @@ TEST_F(RunningChainTest, AModuleThatFaultsLeavesTheStreamRunningUnprocessedUntil
     StartChain();
     RunPeriods(2 * kRingSlots);
     EXPECT_TRUE(wo.Started());
-    EXPECT_EQ(plugin.control->processCalls, 1);
+    EXPECT_EQ(counted(plugin.control->processCalls), 1);
     const std::vector<std::uint32_t> sizes = sink.Sizes();
     EXPECT_TRUE(std::all_of(sizes.begin(), sizes.end(), [](std::uint32_t size) { return size == kBufferBytes; }));
     const std::vector<char> played = sink.Bytes();
@@ -234,7 +234,7 @@ TEST_F(RunningChainTest, AModuleThatFaultsLeavesTheStreamRunningUnprocessedUntil
     StartChain();
     RunPeriods(2 * kRingSlots);
     EXPECT_EQ(host.ModuleFault(), 0);
-    EXPECT_GT(plugin.control->processCalls, 1);
+    EXPECT_GT(counted(plugin.control->processCalls), 1);
     EXPECT_EQ(notices.Count(), 1u);
 }
 

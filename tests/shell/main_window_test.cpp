@@ -250,7 +250,7 @@ TEST(MainWindow, ParametersBypassAndRestartsReachTheModuleAsDesigned)
         harness.useVirtualDevices();
         harness.click(w.btnPlay);
         ASSERT_TRUE(w.wi.Started());
-        EXPECT_TRUE(harness.pumpUntil([&] { return module.processCalls > 0; }));
+        EXPECT_TRUE(harness.pumpUntil([&] { return counted(module.processCalls) > 0; }));
         harness.click(w.btnView);
         EXPECT_EQ(module.configCalls, 1);
 
@@ -258,9 +258,9 @@ TEST(MainWindow, ParametersBypassAndRestartsReachTheModuleAsDesigned)
         harness.click(w.btnBypass);
         EXPECT_TRUE(TfrmQEX::isHighlighted(w.btnBypass));
         harness.pump(100ms);
-        const int calls = module.processCalls;
+        const int calls = counted(module.processCalls);
         harness.pump(300ms);
-        EXPECT_EQ(module.processCalls, calls);
+        EXPECT_EQ(counted(module.processCalls), calls);
         harness.click(w.btnBypass);
 
         harness.click(w.btnStop);

@@ -56,7 +56,7 @@ void raiseFault(int fault)
 // (the extra ones repeat the buffer from its start; the host's held buffer has room for twice).
 int process(short* samples, int frames, int channels)
 {
-    ++control.processCalls;
+    count(control.processCalls);
     raiseFault(control.faultOnProcess);
     if (control.throwOnProcess)
         throw std::runtime_error("module fault");

@@ -2,6 +2,7 @@
 // What a test plug-in library counts and how a test steers it. The library exports one
 // instance as qex_test_plugin; a test reaches it by opening the same library file.
 
+#include <atomic>
 #include <cstdint>
 
 struct TestPluginControl {
@@ -23,6 +24,16 @@ struct TestPluginControl {
 
 inline constexpr int kNullWrite = 1;
 inline constexpr int kDivisionByZero = 2;
+
+// The calls counted while the module runs on an audio thread, read or counted whole.
+inline int counted(int& counter)
+{
+    return std::atomic_ref<int>(counter).load();
+}
+inline void count(int& counter)
+{
+    std::atomic_ref<int>(counter).fetch_add(1);
+}
 
 // The test plug-ins' processing: every sample has its low byte inverted.
 inline short testPluginProcess(short sample)
