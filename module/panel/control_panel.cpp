@@ -111,12 +111,12 @@ void ControlPanel::ConnectSlider(QAbstractSlider* slider, int id)
 void ControlPanel::RefreshAllControls()
 {
     const GlobalParams& g = module_.OnAirSet.Global;
-    for (const GlobalSlider& spec : GlobalSliders()) {
-        const int32_t value = (g.*spec.field).get();
-        SetSlider(c_.globalSliders.at(spec.id), spec.PositionOf(value), FormatValue(spec.format, value));
+    for (const GlobalSlider& entry : GlobalSliders()) {
+        const int32_t value = (g.*entry.field).get();
+        SetSlider(c_.globalSliders.at(entry.id), entry.PositionOf(value), FormatValue(entry.format, value));
     }
-    for (const Switch& spec : Switches())
-        SetChecked(c_.switches.at(spec.id), spec.CheckedFor(g));
+    for (const Switch& entry : Switches())
+        SetChecked(c_.switches.at(entry.id), entry.CheckedFor(g));
     SetChecked(c_.sectionOn, (g.*SectionSwitch(module_.Panel.CurrentSection)).get() != 0);
     for (int band = 0; band < kBandCount; ++band)
         SetChecked(c_.bands[band].mute, module_.Path.Settings.BandMute[band].get() != 0);
@@ -132,11 +132,11 @@ void ControlPanel::ShowBand(int band, int section)
         section = Compressor;
     const auto& sliders = dualBand ? c_.dualBandSliders : c_.multibandSliders;
     for (int i = 0; i < kBandSliderCount; ++i) {
-        const BandSlider& spec = BandSliders()[i];
+        const BandSlider& entry = BandSliders()[i];
         // The band gain lives in the band's Compressor record whatever section is shown.
-        const int from = spec.field == &SectionParams::BandGainTenthDb ? Compressor : section;
-        const int32_t value = (module_.OnAirSet.record(band, from).*spec.field).get();
-        SetSlider(sliders[i], value, FormatValue(spec.format, value));
+        const int from = entry.field == &SectionParams::BandGainTenthDb ? Compressor : section;
+        const int32_t value = (module_.OnAirSet.record(band, from).*entry.field).get();
+        SetSlider(sliders[i], value, FormatValue(entry.format, value));
     }
     if (!dualBand)
         SetChecked(c_.sectionOn, (module_.OnAirSet.Global.*SectionSwitch(section)).get() != 0);
@@ -171,11 +171,11 @@ void ControlPanel::OnSlider(int id)
     ReadBandSliders(false);
     ReadBandSliders(true);
     const auto multiband = std::find_if(BandSliders().begin(), BandSliders().end(),
-                                        [id](const BandSlider& spec) { return spec.multiband.id == id; });
+                                        [id](const BandSlider& entry) { return entry.multiband.id == id; });
     if (c_.global->isChecked() && multiband != BandSliders().end())
         module_.CopyToAllBands(module_.Panel.DisplayedBand.Multiband, module_.Panel.CurrentSection, multiband->field);
-    if (const GlobalSlider* spec = FindGlobalSlider(id))
-        OnGlobalSlider(*spec);
+    if (const GlobalSlider* entry = FindGlobalSlider(id))
+        OnGlobalSlider(*entry);
 }
 
 void ControlPanel::ReadBandSliders(bool dualBand)
@@ -184,19 +184,19 @@ void ControlPanel::ReadBandSliders(bool dualBand)
     const int section = dualBand ? Compressor : module_.Panel.CurrentSection;
     const auto& sliders = dualBand ? c_.dualBandSliders : c_.multibandSliders;
     for (int i = 0; i < kBandSliderCount; ++i) {
-        const BandSlider& spec = BandSliders()[i];
+        const BandSlider& entry = BandSliders()[i];
         const int32_t value = sliders[i].slider->sliderPosition();
-        module_.ChangeSection(band, section, spec.field, value);
-        sliders[i].readout->setText(Text(FormatValue(spec.format, value)));
+        module_.ChangeSection(band, section, entry.field, value);
+        sliders[i].readout->setText(Text(FormatValue(entry.format, value)));
     }
 }
 
-void ControlPanel::OnGlobalSlider(const GlobalSlider& spec)
+void ControlPanel::OnGlobalSlider(const GlobalSlider& entry)
 {
-    const SliderControl& control = c_.globalSliders.at(spec.id);
-    const int32_t value = spec.ValueAt(control.slider->sliderPosition());
-    module_.ChangeGlobal(spec.field, value);
-    control.readout->setText(Text(FormatValue(spec.format, value)));
+    const SliderControl& control = c_.globalSliders.at(entry.id);
+    const int32_t value = entry.ValueAt(control.slider->sliderPosition());
+    module_.ChangeGlobal(entry.field, value);
+    control.readout->setText(Text(FormatValue(entry.format, value)));
     // A bass boost below 6 dB has just turned "High Q" off.
     const Switch& highQ = *FindSwitch(1138);
     SetChecked(c_.switches.at(highQ.id), highQ.CheckedFor(module_.OnAirSet.Global));
@@ -205,15 +205,15 @@ void ControlPanel::OnGlobalSlider(const GlobalSlider& spec)
 void ControlPanel::OnSwitch(int id)
 {
     ShowSelectedBands();
-    const Switch& spec = *FindSwitch(id);
+    const Switch& entry = *FindSwitch(id);
     QPushButton* button = c_.switches.at(id);
-    const bool on = button->isChecked() == spec.onMeans;
-    if (spec.field)
-        module_.ChangeGlobal(spec.field, on ? 1 : 0);
+    const bool on = button->isChecked() == entry.onMeans;
+    if (entry.field)
+        module_.ChangeGlobal(entry.field, on ? 1 : 0);
     else
-        module_.ChangeFlag(spec.flag, on);
+        module_.ChangeFlag(entry.flag, on);
     // "High Q" turns itself off again when refused.
-    SetChecked(button, spec.CheckedFor(module_.OnAirSet.Global));
+    SetChecked(button, entry.CheckedFor(module_.OnAirSet.Global));
 }
 
 void ControlPanel::OnSection(int section)

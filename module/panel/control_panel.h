@@ -49,7 +49,7 @@ private:
 
     void OnSlider(int id);
     void ReadBandSliders(bool dualBand);
-    void OnGlobalSlider(const GlobalSlider& spec);
+    void OnGlobalSlider(const GlobalSlider& entry);
     void OnSwitch(int id);
     void OnSection(int section);
     void OnSectionOn();

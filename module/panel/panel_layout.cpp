@@ -287,16 +287,16 @@ private:
         row->addWidget(c_.sectionOn);
         row->addSpacing(16);
 
-        const GlobalSlider& spec = *FindGlobalSlider(ctl::Efficiency);
-        const ValueRange range = RangeOf(spec.field);
+        const GlobalSlider& entry = *FindGlobalSlider(ctl::Efficiency);
+        const ValueRange range = RangeOf(entry.field);
         auto* slider = new QSlider(Qt::Horizontal, group);
-        slider->setObjectName(Name(spec.id));
+        slider->setObjectName(Name(entry.id));
         slider->setRange(range.min, range.max);
         slider->setMinimumWidth(140);
-        auto* readout = MakeReadout(group, spec.label);
+        auto* readout = MakeReadout(group, entry.label);
         readout->setFixedWidth(40);
-        c_.globalSliders[spec.id] = {slider, readout};
-        row->addWidget(MakeCaption(group, Text(spec.caption)));
+        c_.globalSliders[entry.id] = {slider, readout};
+        row->addWidget(MakeCaption(group, Text(entry.caption)));
         row->addWidget(slider, 1);
         row->addWidget(readout);
         return row;
@@ -433,18 +433,18 @@ private:
 
     SliderColumn* GlobalColumn(QWidget* parent, int id)
     {
-        const GlobalSlider& spec = *FindGlobalSlider(id);
-        const ValueRange range = RangeOf(spec.field);
-        auto* column = new SliderColumn(parent, spec.id, spec.label, Text(spec.caption), range.min, range.max);
-        c_.globalSliders[spec.id] = {column->slider(), column->readout()};
+        const GlobalSlider& entry = *FindGlobalSlider(id);
+        const ValueRange range = RangeOf(entry.field);
+        auto* column = new SliderColumn(parent, entry.id, entry.label, Text(entry.caption), range.min, range.max);
+        c_.globalSliders[entry.id] = {column->slider(), column->readout()};
         return column;
     }
 
     SliderColumn* BandColumn(QWidget* parent, int index, bool dual)
     {
-        const BandSlider& spec = BandSliders()[index];
-        const BandSlider::Control& control = dual ? spec.dualBand : spec.multiband;
-        const ValueRange range = RangeOf(spec.field, dual ? kBandLF : 0);
+        const BandSlider& entry = BandSliders()[index];
+        const BandSlider::Control& control = dual ? entry.dualBand : entry.multiband;
+        const ValueRange range = RangeOf(entry.field, dual ? kBandLF : 0);
         auto* column = new SliderColumn(parent, control.id, control.label, Text(control.caption), range.min, range.max);
         (dual ? c_.dualBandSliders : c_.multibandSliders)[index] = {column->slider(), column->readout()};
         return column;
