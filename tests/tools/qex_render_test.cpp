@@ -16,11 +16,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -157,9 +157,11 @@ TEST_F(QexRenderTest, AGeneratedFileComesOutAsTheModulesProcessingOfIt)
         ASSERT_EQ(Render(folder / "in.wav", folder / "out.wav"), 0) << stderrText;
 
         std::vector<char> expected = input;
-        qextest::ModuleReference(QEX_MODULE_FILE).Process(expected, static_cast<int>(channels), static_cast<int>(rate),
-                                                          static_cast<int>(4096 / (channels * 2)));
-        EXPECT_EQ(readFile(folder / "out.wav"), wavFile(1, channels, rate, 16, expected, static_cast<unsigned>(expected.size())))
+        qextest::ModuleReference(QEX_MODULE_FILE)
+            .Process(expected, static_cast<int>(channels), static_cast<int>(rate),
+                     static_cast<int>(4096 / (channels * 2)));
+        EXPECT_EQ(readFile(folder / "out.wav"),
+                  wavFile(1, channels, rate, 16, expected, static_cast<unsigned>(expected.size())))
             << channels << " channels at " << rate << " Hz";
         EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "out.wav"}));
     }
@@ -200,7 +202,8 @@ TEST_F(QexRenderTest, AModuleThatCannotBeLoadedIsReported)
     const std::vector<char> samples = programme(2, 44100, 1000);
     writeFile(folder / "in.wav", wavFile(1, 2, 44100, 16, samples, static_cast<unsigned>(samples.size())));
     EXPECT_EQ(Render(folder / "in.wav", folder / "out.wav", (folder / "missing.so").string()), 1);
-    EXPECT_NE(stderrText.find("missing.so: not a processing module that can be loaded"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("missing.so: not a processing module that can be loaded"), std::string::npos)
+        << stderrText;
     EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav"}));
 }
 
@@ -382,7 +385,7 @@ double reported(const std::string& json, const std::string& part, const std::str
 
 } // namespace
 
-TEST_F(QexRenderTest, AFlacAndA48kHz24BitWavGoInAndFlacComesOut)
+TEST_F(QexRenderTest, OtherFormatsAndRatesAreConvertedOnTheWayInAndFlacComesOut)
 {
     // A lossless 16-bit 44.1 kHz FLAC takes the unconverted way: its samples are exactly the
     // module's processing of the input.
@@ -411,13 +414,23 @@ TEST_F(QexRenderTest, AFlacAndA48kHz24BitWavGoInAndFlacComesOut)
         std::string::npos)
         << stdoutText;
 
+    // An 8 kHz file, below what the module processes, is brought up to 44.1 kHz first: the module
+    // never sees a rate it would refuse and pass through untouched.
+    const std::vector<char> at8k = programme(1, 8000, 8000);
+    writeFile(folder / "in8.wav", wavFile(1, 1, 8000, 16, at8k, static_cast<unsigned>(at8k.size())));
+    ASSERT_EQ(Render(folder / "in8.wav", folder / "out8.wav"), 0) << stderrText;
+    const Sound upsampled = readSound(folder / "out8.wav");
+    EXPECT_EQ(upsampled.info.samplerate, 44100);
+    EXPECT_NEAR(static_cast<double>(upsampled.info.frames), 44100, 2);
+    EXPECT_NE(stdoutText.find("8000 Hz, mono, converted to 16-bit 44100 Hz"), std::string::npos) << stdoutText;
+
     // A name that says no format, without --format, is refused before anything is written.
     EXPECT_EQ(Render(folder / "in.flac", folder / "out.xyz"), 2);
     EXPECT_NE(stderrText.find("out.xyz: not an output format this renderer writes; use --format with one of: "
                               "wav, flac, ogg, mp3, aiff"),
               std::string::npos)
         << stderrText;
-    EXPECT_EQ(Files(), (std::vector<std::string>{"in.flac", "in48.wav", "out.flac", "out.out"}));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.flac", "in48.wav", "in8.wav", "out.flac", "out.out", "out8.wav"}));
 }
 
 TEST_F(QexRenderTest, EveryRenderEndsWithALoudnessReportThatAgreesWithTheLibrary)
