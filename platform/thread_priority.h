@@ -9,6 +9,9 @@ enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHi
 
 constexpr int kThreadPriorityCount = 7;
 
+// The settings panel's design choice, "Higher".
+constexpr int kDesignPriorityIndex = 4;
+
 // The priority as the original platform numbered it: -15, -2, -1, 0, 1, 2, 15.
 int osPriorityOf(TThreadPriority priority);
 

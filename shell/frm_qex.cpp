@@ -2,11 +2,12 @@
 
 #include "artwork.h"
 #include "audit_hook.h"
+#include "chain_settings.h"
 #include "data_mod.h"
 #include "frm_info.h"
 #include "message_boxes.h"
 #include "module_file.h"
-#include "platform/file_rename.h"
+#include "platform/operator_log.h"
 #include "platform/profile.h"
 #include "security/table_bindings.h"
 
@@ -14,8 +15,8 @@
 #include "widgets/level_view.h"
 #include "widgets/loudness_view.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -33,13 +34,9 @@
 #include <QVBoxLayout>
 
 #include <filesystem>
-#include <iostream>
 
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kDesignBuffers = 8;
-constexpr int kDesignBufferSize = 4096;
 constexpr int kMinimumWidth = 799;
 constexpr int kSnapDistance = 10;
 const char* const kSchemeProperty = "colourScheme";
@@ -72,11 +69,6 @@ void setScheme(QPushButton* button, bool highlighted)
     button->style()->polish(button);
 }
 
-bool deviceInRange(TMMDeviceId id, int count)
-{
-    return id >= MapperId && id <= count - 1;
-}
-
 } // namespace
 
 TfrmQEX::TfrmQEX(TDataMod& dataMod, QWidget* parent)
@@ -84,11 +76,11 @@ TfrmQEX::TfrmQEX(TDataMod& dataMod, QWidget* parent)
 {
     setObjectName("frmQEX");
     setWindowTitle(QStringLiteral("Lumavox QEX"));
-    setStyleSheet(QStringLiteral(
-        "QPushButton[colourScheme=\"silver\"] { background-color: #c9c9cc; border: 1px solid #8c8c92;"
-        " border-radius: 3px; padding: 4px 10px; }"
-        "QPushButton[colourScheme=\"rose\"] { background-color: #f4b6c6; border: 1px solid #b0476a;"
-        " border-radius: 3px; padding: 4px 10px; }"));
+    setStyleSheet(
+        QStringLiteral("QPushButton[colourScheme=\"silver\"] { background-color: #c9c9cc; border: 1px solid #8c8c92;"
+                       " border-radius: 3px; padding: 4px 10px; }"
+                       "QPushButton[colourScheme=\"rose\"] { background-color: #f4b6c6; border: 1px solid #b0476a;"
+                       " border-radius: 3px; padding: 4px 10px; }"));
 
     BuildControls();
     BuildChain();
@@ -160,7 +152,8 @@ void TfrmQEX::BuildControls()
     lblLoudness = new TMMLoudnessView(mmloudness, this);
     lblLoudness->setObjectName("lblLoudness");
 
-    PngButton1 = makePictureButton(this, "PngButton1", artwork::infoIcon(), QStringLiteral("Show information about QEX"));
+    PngButton1 =
+        makePictureButton(this, "PngButton1", artwork::infoIcon(), QStringLiteral("Show information about QEX"));
     btnClose = makeButton(this, "btnClose", QStringLiteral("Exit"), QString());
 
     auto* bar = new QHBoxLayout;
@@ -230,47 +223,12 @@ void TfrmQEX::BuildMeters()
     MMLevelScale1->setFixedSize(147, MMLevelScale1->sizeHint().height());
 }
 
+// The window's part of the chain: the meters it feeds, the owner of the module's panel and the
+// start and stop events.
 void TfrmQEX::BuildChain()
 {
-    TMMDSPComponent* const chain[] = {&wi, &MMRingBuffer1, &dspPlugin, &wo, &mmconn, &mmloudness};
-    for (TMMDSPComponent* c : chain)
-        c->BeginLoading();
-
-    wi.SetChannels(2);
-    wi.SetBitLength(TMMBits::b16Bit);
-    wi.SetSampleRate(kRate);
-    wi.SetNumBuffers(kDesignBuffers);
-    wi.SetBufferSize(kDesignBufferSize);
-    wi.SetCallBackMode(TMMCBMode::cmThread);
-    wi.SetDeviceID(MapperId);
-    wi.SetPriority(TThreadPriority::tpNormal);
-
-    MMRingBuffer1.SetBufferSize(kDesignBufferSize);
-    MMRingBuffer1.SetNumBuffers(2 * kDesignBuffers);
-    MMRingBuffer1.SetQueueMode(TMMQueueMode::qmDuplex);
-
-    wo.SetNumBuffers(kDesignBuffers);
-    wo.SetBufferSize(kDesignBufferSize);
-    wo.SetCallBackMode(TMMCBMode::cmThread);
-    wo.SetDeviceID(MapperId);
-    wo.SetPriority(TThreadPriority::tpNormal);
-
-    mmconn.SetAutoConvert(false);
-    mmconn.SetTriggerMethod(TMMTriggerMethod::tmTimer);
-    mmconn.SetTriggerMode(TMMTriggerMode::tmUpFlank);
-    mmconn.SetRealTime(false);
-    mmconn.SetEnterIdle(false);
     mmconn.SetLevel1(&MMLevel1->Level());
     mmconn.SetLevel2(&MMLevel2->Level());
-
-    wi.SetOutput(&MMRingBuffer1);
-    MMRingBuffer1.SetOutput(&dspPlugin);
-    dspPlugin.SetOutput(&wo);
-    wo.SetOutput(&mmconn);
-    mmconn.SetOutput(&mmloudness);
-    for (TMMDSPComponent* c : chain)
-        c->Loaded();
-
     dspPlugin.SetOwnerWindow(reinterpret_cast<void*>(winId()));
     wi.OnStart = [this](TMMDSPComponent*) { wiStart(); };
     wi.OnStop = [this](TMMDSPComponent*) { wiStop(); };
@@ -279,7 +237,8 @@ void TfrmQEX::BuildChain()
 void TfrmQEX::ConnectHandlers()
 {
     const auto on = [this](QPushButton* button, void (TfrmQEX::*handler)()) {
-        connect(button, &QPushButton::clicked, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
     };
     on(btnPref, &TfrmQEX::btnPrefClick);
     on(btnPlay, &TfrmQEX::btnPlayClick);
@@ -292,7 +251,8 @@ void TfrmQEX::ConnectHandlers()
     on(gbSetup->btnCancel, &TfrmQEX::btnCancelClick);
 
     const auto onMenu = [this](QAction* action, void (TfrmQEX::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
     };
     onMenu(Changepassword1, &TfrmQEX::Changepassword1Click);
     onMenu(Usermanagement1, &TfrmQEX::Usermanagement1Click);
@@ -331,7 +291,8 @@ void TfrmQEX::FormCreate()
 {
     DefaultLogin = "admin";
     FillDeviceLists();
-    LoadSettings();
+    if (!LoadSettings())
+        chooseFirstStartDevices(Chain);
     try {
         dataMod_.FillLoginList(*gbSetup->cmbLogin);
     } catch (const std::exception&) {
@@ -347,8 +308,8 @@ void TfrmQEX::FormCreate()
     // Without its database the login is unknown only because nobody can be looked up: security
     // stays on, and the login below fails.
     if (login < 0 && security.isChecked() && dataMod_.ADOConnection1.Connected()) {
-        showWarningMessage(QStringLiteral("Login as \"%1\" failed. Unknown user.").arg(QString::fromStdString(DefaultLogin)),
-                           this);
+        showWarningMessage(
+            QStringLiteral("Login as \"%1\" failed. Unknown user.").arg(QString::fromStdString(DefaultLogin)), this);
         security.setChecked(false);
     }
     gbSetup->cmbLogin->setEnabled(security.isChecked());
@@ -363,14 +324,14 @@ void TfrmQEX::FormCreate()
 // policy's items are loaded here and applied with the first login.
 void TfrmQEX::BuildSecurity()
 {
-    bindSecurityTables(uilSecurityManager1, {&dataMod_.dsUsers, &dataMod_.dsUserAccess, &dataMod_.dsGroups,
-                                             &dataMod_.dsGroupAccess, &dataMod_.dsGroupMembers, &dataMod_.dsPermissions});
+    bindSecurityTables(uilSecurityManager1,
+                       {&dataMod_.dsUsers, &dataMod_.dsUserAccess, &dataMod_.dsGroups, &dataMod_.dsGroupAccess,
+                        &dataMod_.dsGroupMembers, &dataMod_.dsPermissions});
     uilSecurityManager1.Active = false;
     uilSecurityManager1.AuditTrail = &dataMod_.AuditTrail;
     uilSecurityManager1.OnSuccessfulLogin = [this](TuilSecurityManager&) { uilSecurityManager1SuccessfulLogin(); };
-    setAuditHookTarget([this](const std::string& action, const std::string& detail) {
-        uilSecurityManager1.Audit(action, detail);
-    });
+    setAuditHookTarget(
+        [this](const std::string& action, const std::string& detail) { uilSecurityManager1.Audit(action, detail); });
     uilLoginDlg1.SecurityManager = &uilSecurityManager1;
     uilLoginDlg1.UseWindowsUserName = false;
     uilChangePasswordDlg1.SecurityManager = &uilSecurityManager1;
@@ -412,7 +373,8 @@ void TfrmQEX::showEvent(QShowEvent* event)
         return;
     shown_ = true;
     // The first showing finishes before the module is loaded and processing may start.
-    QMetaObject::invokeMethod(this, [this] { FormShow(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { FormShow(); }, Qt::QueuedConnection);
 }
 
 void TfrmQEX::FormShow()
@@ -451,7 +413,7 @@ void TfrmQEX::btnPlayClick()
     HidePanel();
     if (wi.Started())
         return;
-    if (deviceInRange(wi.GetDeviceID(), wi.DeviceCount()) && deviceInRange(wo.GetDeviceID(), wo.DeviceCount())) {
+    if (Chain.DevicesValid()) {
         wi.Open();
         dspPlugin.InitModule();
         wi.Start();
@@ -489,9 +451,9 @@ void TfrmQEX::btnBypassClick()
 
 void TfrmQEX::SetDeviceControlsEnabled(bool enabled)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{gbSetup->cbInput, gbSetup->cbOutput, gbSetup->sliderNumBuf,
-                                                      gbSetup->sliderDimBuf, gbSetup->sliderNumBufOut,
-                                                      gbSetup->sliderDimBufOut})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{gbSetup->cbInput, gbSetup->cbOutput, gbSetup->sliderNumBuf,
+                                         gbSetup->sliderDimBuf, gbSetup->sliderNumBufOut, gbSetup->sliderDimBufOut})
         w->setEnabled(enabled);
 }
 
@@ -628,22 +590,19 @@ void TfrmQEX::FormClose()
         failedSave = error.what();
     }
     uilSecurityManager1.Audit("Exit");
-    dataMod_.ADOConnection1.Close();
+    dataMod_.CloseDatabase();
     FormSize1.SetIniFile(QString::fromStdString(SettingsFile()));
-    const std::filesystem::path working = AppFolder() + "qex.mdb";
-    std::error_code ec;
-    if (std::filesystem::exists(working, ec))
-        qex::platform::renameFileNoReplace(working, AppFolder() + "qex.sec");
     if (failedSave.empty())
         return;
-    std::cerr << "qex: " << failedSave << '\n';
-    if (!closeWithoutQuestion_)
+    if (closeWithoutQuestion_)
+        qex::platform::logOperatorMessage(failedSave);
+    else
         showErrorMessage(failedSave, this);
 }
 
 std::string TfrmQEX::SettingsFile() const
 {
-    return qex::platform::profileFileIn(AppFolder(), "qex.ini").string();
+    return AppSettingsFile().string();
 }
 
 void TfrmQEX::moveEvent(QMoveEvent* event)

@@ -1,21 +1,20 @@
 #include "startup.h"
 
 #include "data_mod.h"
+#include "engine_notice.h"
 #include "frm_qex.h"
 #include "message_boxes.h"
 #include "module_file.h"
-#include "engine_notice.h"
 #include "platform/main_dispatcher_qt.h"
+#include "platform/operator_log.h"
 #include "platform/termination_signals_qt.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 
-void initialiseApplication(QApplication&)
+void initialiseApplication()
 {
-    QApplication::setApplicationName(QStringLiteral("Lumavox QEX"));
-    QApplication::setDesktopFileName(QStringLiteral("com.lumavox.qex"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lumavox QEX"));
 }
 
 void installEngineNotices()
@@ -25,9 +24,8 @@ void installEngineNotices()
             showErrorMessage(text, QApplication::activeWindow());
             return;
         }
-        QMessageBox box(QMessageBox::Information, QString::fromStdString(title), QString::fromStdString(text),
-                        QMessageBox::Ok, QApplication::activeWindow());
-        box.exec();
+        showInformationMessage(QString::fromStdString(title), QString::fromStdString(text),
+                               QApplication::activeWindow());
     });
 }
 
@@ -55,7 +53,10 @@ int runQex(QApplication&)
     });
 
     try {
-        TDataMod DataMod;
+        TDataMod DataMod([] {
+            qex::platform::logOperatorMessage("Lumavox QEX is running already: its window is brought to the front");
+            return 0;
+        });
         DataMod.AppInstances1.check();
         writeModuleFileIfMissing();
 

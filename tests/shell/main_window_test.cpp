@@ -892,7 +892,7 @@ TEST(MainWindowSecurity, WhenTheLoginAtStartAndTheDialogBothFailTheProgramEndsWi
 {
     if (isolated::inChild()) {
         QApplication app(testArgc(), testArgv());
-        initialiseApplication(app);
+        initialiseApplication();
         ModalAnswerer operatorStandIn;
         ModalScript script({[](QDialog& dialog) {
             EXPECT_EQ(dialog.windowTitle(), "Lumavox QEX Login");
