@@ -1,6 +1,7 @@
 #pragma once
 // Thread priorities of the engine's worker threads, mapped onto Linux scheduling.
 
+#include <functional>
 #include <sys/types.h>
 
 namespace qex::platform {
@@ -15,8 +16,17 @@ constexpr int kDesignPriorityIndex = 4;
 // The priority as the original platform numbered it: -15, -2, -1, 0, 1, 2, 15.
 int osPriorityOf(TThreadPriority priority);
 
-// The nice value a thread of this priority asks for (19 for idle down to -15 for time-critical).
+// The nice value a thread of this priority runs with: 19, 10, 5 and 0 from Idle to Normal; the
+// real-time priorities keep 0.
 int niceValueOf(TThreadPriority priority);
+
+// The real-time scheduling a priority asks for: Higher and Highest SCHED_RR, TimeCritical
+// SCHED_FIFO, each with a real-time priority (1..99); the others none (policy SCHED_OTHER).
+struct RealtimeScheduling {
+    int policy;
+    int priority;
+};
+RealtimeScheduling realtimeSchedulingOf(TThreadPriority priority);
 
 // Priority from a stored index 0..6; anything else gives tpNormal.
 TThreadPriority threadPriorityFromIndex(int index);
@@ -29,9 +39,15 @@ struct ThreadId {
 
 ThreadId currentThreadId();
 
-// Applies the priority to the thread at once. Raising a priority needs privileges that an
-// ordinary desktop session may not have; a refused request leaves the thread at normal
-// priority without error. tpTimeCritical asks for SCHED_FIFO first.
+// Applies the priority to the thread at once. The real-time priorities are asked for within the
+// process's RLIMIT_RTPRIO (a lower limit lowers the request); where the system refuses them the
+// thread runs at normal priority and the refusal handler, if any, is told. The others leave
+// real-time scheduling and set the nice value.
 void applyThreadPriority(const ThreadId& thread, TThreadPriority priority);
+
+// Told, on the thread whose request was refused, which thread wanted which real-time priority;
+// the program may ask elsewhere (RealtimeKit) and tell the operator. Set before threads start.
+using RealtimeRefusedHandler = std::function<void(const ThreadId& thread, int realtimePriority)>;
+void setRealtimeRefusedHandler(RealtimeRefusedHandler handler);
 
 } // namespace qex::platform

@@ -9,6 +9,7 @@
 #include "platform/main_dispatcher_qt.h"
 #include "platform/operator_log.h"
 #include "platform/termination_signals_qt.h"
+#include "realtime_fallback.h"
 #include "security/table_bindings.h"
 
 #include <QCoreApplication>
@@ -168,6 +169,7 @@ int runHeadless()
             QCoreApplication::exit(1);
     });
     qex::platform::TerminationSignals terminationSignals([] { QCoreApplication::exit(0); });
+    TRealtimeFallback realtimeFallback;
 
     try {
         TDataMod dataMod([] {

@@ -8,6 +8,7 @@
 #include "platform/main_dispatcher_qt.h"
 #include "platform/operator_log.h"
 #include "platform/termination_signals_qt.h"
+#include "realtime_fallback.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -33,6 +34,7 @@ int runQex(QApplication&)
 {
     qex::platform::QtMainThreadDispatcher dispatcher;
     installEngineNotices();
+    TRealtimeFallback realtimeFallback;
 
     // A stop request that arrives while the program comes up dismisses whatever the start-up
     // asks and ends the program as soon as its window exists.
