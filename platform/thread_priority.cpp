@@ -1,6 +1,6 @@
 #include "thread_priority.h"
 
-#include <mutex>
+#include <atomic>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -11,8 +11,7 @@ namespace qex::platform {
 
 namespace {
 
-std::mutex handlerLock;
-RealtimeRefusedHandler refusedHandler;
+std::atomic<RealtimeRefusedHandler> refusedHandler{nullptr};
 
 // SCHED_RR or SCHED_FIFO at the priority, lowered to a smaller RLIMIT_RTPRIO.
 bool setRealtime(pthread_t handle, const RealtimeScheduling& wanted)
@@ -31,12 +30,7 @@ bool setRealtime(pthread_t handle, const RealtimeScheduling& wanted)
 
 void tellRefused(const ThreadId& thread, int realtimePriority)
 {
-    RealtimeRefusedHandler handler;
-    {
-        std::lock_guard guard(handlerLock);
-        handler = refusedHandler;
-    }
-    if (handler)
+    if (const RealtimeRefusedHandler handler = refusedHandler.load())
         handler(thread, realtimePriority);
 }
 
@@ -99,8 +93,7 @@ void applyThreadPriority(const ThreadId& thread, TThreadPriority priority)
 
 void setRealtimeRefusedHandler(RealtimeRefusedHandler handler)
 {
-    std::lock_guard guard(handlerLock);
-    refusedHandler = std::move(handler);
+    refusedHandler.store(handler);
 }
 
 } // namespace qex::platform

@@ -1,7 +1,6 @@
 #pragma once
 // Thread priorities of the engine's worker threads, mapped onto Linux scheduling.
 
-#include <functional>
 #include <sys/types.h>
 
 namespace qex::platform {
@@ -46,8 +45,9 @@ ThreadId currentThreadId();
 void applyThreadPriority(const ThreadId& thread, TThreadPriority priority);
 
 // Told, on the thread whose request was refused, which thread wanted which real-time priority;
-// the program may ask elsewhere (RealtimeKit) and tell the operator. Set before threads start.
-using RealtimeRefusedHandler = std::function<void(const ThreadId& thread, int realtimePriority)>;
+// the program may ask elsewhere (RealtimeKit) and tell the operator. It runs on audio threads
+// and must neither allocate nor block. None (nullptr) by default.
+using RealtimeRefusedHandler = void (*)(const ThreadId& thread, int realtimePriority);
 void setRealtimeRefusedHandler(RealtimeRefusedHandler handler);
 
 } // namespace qex::platform

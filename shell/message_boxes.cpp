@@ -32,6 +32,18 @@ void showWarningMessage(const QString& text, QWidget* parent)
     tell(QMessageBox::Warning, kTitle, text, QString(), parent);
 }
 
+void showWarningNotice(const QString& text)
+{
+    qex::platform::logOperatorMessage(text.toStdString());
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_QuitOnClose, false); // the program still ends with its main window
+    box->show();
+}
+
 void showInformationMessage(const QString& title, const QString& text, QWidget* parent)
 {
     tell(QMessageBox::Information, title, text, QString(), parent);

@@ -16,6 +16,10 @@ void showErrorMessage(const std::string& text, QWidget* parent = nullptr);
 // A warning with one OK button and the program's title.
 void showWarningMessage(const QString& text, QWidget* parent = nullptr);
 
+// A warning with one OK button that does not hold the program up: the box stays while the
+// program goes on, and goes when the operator closes it.
+void showWarningNotice(const QString& text);
+
 // Information with one OK button and the given title.
 void showInformationMessage(const QString& title, const QString& text, QWidget* parent = nullptr);
 

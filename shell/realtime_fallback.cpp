@@ -1,23 +1,31 @@
 #include "realtime_fallback.h"
 
 #include "message_boxes.h"
-#include "platform/main_dispatcher.h"
 #include "platform/realtime_kit_qt.h"
 #include "platform/thread_priority.h"
 
-#include <QApplication>
-
-#include <utility>
+#include <array>
+#include <atomic>
+#include <cstdint>
 
 namespace {
 
-bool told = false;
+// Refused threads waiting for the main thread, each as thread id and priority in one word, so
+// that a refused thread hands itself over without allocating or locking; 0 is a free slot.
+std::array<std::atomic<std::uint64_t>, 64> waiting{};
+std::atomic<qex::platform::MainThreadRequest*> installed{nullptr};
 
-void askRealtimeKit(pid_t thread, int priority)
+void onRefused(const qex::platform::ThreadId& thread, int priority)
 {
-    if (qex::platform::makeThreadRealtimeWithRealtimeKit(thread, priority) || std::exchange(told, true))
-        return;
-    showWarningMessage(realtimeRefusedText(), QApplication::activeWindow());
+    const std::uint64_t entry = (static_cast<std::uint64_t>(thread.tid) << 8) | static_cast<std::uint8_t>(priority);
+    for (auto& slot : waiting) {
+        std::uint64_t free = 0;
+        if (slot.compare_exchange_strong(free, entry))
+            break;
+    }
+    // With every slot taken the operator hears of the refusal all the same.
+    if (qex::platform::MainThreadRequest* request = installed.load())
+        request->raise();
 }
 
 } // namespace
@@ -33,15 +41,27 @@ QString realtimeRefusedText()
 
 TRealtimeFallback::TRealtimeFallback()
 {
-    // Runs on the thread that was refused: the request goes to the main thread, which may talk to
-    // the system bus.
-    qex::platform::setRealtimeRefusedHandler([](const qex::platform::ThreadId& thread, int priority) {
-        if (qex::platform::MainThreadDispatcher* dispatcher = qex::platform::mainThreadDispatcher())
-            dispatcher->post([tid = thread.tid, priority] { askRealtimeKit(tid, priority); });
-    });
+    installed.store(&request_);
+    qex::platform::setRealtimeRefusedHandler(onRefused);
 }
 
 TRealtimeFallback::~TRealtimeFallback()
 {
-    qex::platform::setRealtimeRefusedHandler({});
+    qex::platform::setRealtimeRefusedHandler(nullptr);
+    installed.store(nullptr);
+}
+
+void TRealtimeFallback::AskRealtimeKit()
+{
+    bool refused = false;
+    for (auto& slot : waiting) {
+        const std::uint64_t entry = slot.exchange(0);
+        if (entry != 0)
+            refused |= !qex::platform::makeThreadRealtimeWithRealtimeKit(static_cast<pid_t>(entry >> 8),
+                                                                         static_cast<int>(entry & 0xff));
+    }
+    if (!refused || told_)
+        return;
+    told_ = true;
+    showWarningNotice(realtimeRefusedText());
 }

@@ -56,7 +56,8 @@ int runQex(QApplication&)
 
     try {
         TDataMod DataMod([] {
-            qex::platform::logOperatorMessage("Lumavox QEX is running already: its window is brought to the front");
+            qex::platform::logOperatorMessage(
+                "not started: Lumavox QEX is running already, and this copy hands over to it");
             return 0;
         });
         DataMod.AppInstances1.check();
