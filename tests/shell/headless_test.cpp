@@ -6,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <regex>
+#include <sched.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -32,6 +37,35 @@ std::size_t occurrences(const std::string& text, const std::string& part)
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+// The scheduling policy and real-time priority of every thread of a process.
+std::vector<std::pair<int, int>> schedulingOfThreads(pid_t pid)
+{
+    std::vector<std::pair<int, int>> threads;
+    std::error_code ec;
+    for (const auto& task : fs::directory_iterator(fs::path("/proc") / std::to_string(pid) / "task", ec)) {
+        const std::string stat = fileText(task.path() / "stat");
+        // The fields after the command name, which ends with the last parenthesis: the state is
+        // field 3, the real-time priority field 40 and the policy field 41.
+        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+        std::vector<std::string> values{std::istream_iterator<std::string>(fields), {}};
+        if (values.size() > 38)
+            threads.emplace_back(std::stoi(values[38]), std::stoi(values[37]));
+    }
+    return threads;
+}
+
+// Whether a process started from here may have RLIMIT_RTPRIO set to the value.
+bool mayLimitRealtimePriorityTo(rlim_t value)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{value, value};
+        ::_exit(::setrlimit(RLIMIT_RTPRIO, &limit) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 fs::perms permissionsOf(const fs::path& path)
@@ -219,6 +253,31 @@ TEST_F(Headless, RefusedRealTimePriorityIsToldOnceAndProcessingGoesOnAtNormalPri
     EXPECT_EQ(occurrences(told, kRealtimeRefused), 1u) << told;
     EXPECT_NE(told.find("add the user to the group \"audio\""), std::string::npos);
     EXPECT_NE(told.find("/etc/security/limits.d/95-lumavox-qex.conf"), std::string::npos);
+}
+
+TEST_F(Headless, WhereAllowedTheAudioThreadsRunRealTime)
+{
+    QexLaunch launch = headless();
+    launch.environment.push_back({"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (root.path() / "no-bus").string()});
+    // "Higher", the design priority, asks for SCHED_RR 10: an ordinary account gets it within its
+    // RLIMIT_RTPRIO, a privileged one as asked.
+    std::pair<int, int> expected{SCHED_RR, 10};
+    if (mayLimitRealtimePriorityTo(5)) {
+        launch.ordinaryUser = true;
+        launch.realtimePriorityLimit = 5;
+        expected.second = 5;
+    } else if (::geteuid() != 0) {
+        GTEST_SKIP() << "the tests may not give a process real-time priority";
+    }
+    std::ofstream(app / "qex.ini") << virtualDevices();
+    handOverToOrdinaryUser(root.path());
+    auto qex = startHeadless(launch);
+    EXPECT_TRUE(waitUntil([&] {
+        const auto threads = schedulingOfThreads(qex->pid());
+        return std::count(threads.begin(), threads.end(), expected) >= 2;
+    })) << "the input and output threads run real-time";
+    stop(*qex);
+    EXPECT_EQ(qex->standardError().find(kRealtimeRefused), std::string::npos) << qex->standardError();
 }
 
 TEST_F(Headless, WhatAMessageBoxOfTheWindowSaysIsAlsoOnStandardError)

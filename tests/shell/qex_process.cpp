@@ -68,7 +68,8 @@ QexProcess::QexProcess(const fs::path& appFolder, const fs::path& systemFolder, 
             ::setenv(name.c_str(), value.c_str(), 1);
         if (launch.realtimePriorityLimit) {
             const rlimit limit{*launch.realtimePriorityLimit, *launch.realtimePriorityLimit};
-            ::setrlimit(RLIMIT_RTPRIO, &limit);
+            if (::setrlimit(RLIMIT_RTPRIO, &limit) != 0)
+                ::_exit(125);
         }
         if (launch.ordinaryUser && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))

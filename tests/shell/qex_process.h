@@ -44,6 +44,8 @@ public:
     // What the program has written to standard error so far.
     std::string standardError() const;
 
+    pid_t pid() const { return pid_; }
+
 private:
     pid_t pid_ = -1;
     std::filesystem::path standardErrorFile_;
