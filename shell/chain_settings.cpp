@@ -53,6 +53,21 @@ TStoredDevices readChainSettings(const IniFile& file, TAudioChain& chain, int cu
     return stored;
 }
 
+void writeChainSettings(IniFile& file, const TAudioChain& chain, int priorityIndex)
+{
+    const TMMWaveIn& wi = chain.wi;
+    const TMMWaveOut& wo = chain.wo;
+    file.writeInteger(kDevices, "Input device", wi.GetDeviceID());
+    file.writeString(kDevices, "Input device name", wi.GetProductName());
+    file.writeInteger(kDevices, "Output device", wo.GetDeviceID());
+    file.writeString(kDevices, "Output device name", wo.GetProductName());
+    file.writeInteger(kDevices, "Input num buffers", wi.GetNumBuffers());
+    file.writeInteger(kDevices, "Input buffer size", wi.GetBufferSize());
+    file.writeInteger(kDevices, "Output num buffers", wo.GetNumBuffers());
+    file.writeInteger(kDevices, "Output buffer size", wo.GetBufferSize());
+    file.writeInteger(kDevices, "Priority", priorityIndex);
+}
+
 bool devicesChangedSince(const TStoredDevices& stored, const TAudioChain& chain)
 {
     return chain.wi.GetProductName() != stored.inputName || chain.wo.GetProductName() != stored.outputName;

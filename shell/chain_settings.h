@@ -21,6 +21,10 @@ struct TStoredDevices {
 // (the priority with currentPriorityIndex); a priority outside the list gives the design choice.
 TStoredDevices readChainSettings(const qex::platform::IniFile& file, TAudioChain& chain, int currentPriorityIndex);
 
+// Writes the "Devices" section from the chain as it is now, with the priority index; throws
+// EIniFileException when the file cannot be written.
+void writeChainSettings(qex::platform::IniFile& file, const TAudioChain& chain, int priorityIndex);
+
 // Whether the devices the chain names now differ from the stored names (exact comparison).
 bool devicesChangedSince(const TStoredDevices& stored, const TAudioChain& chain);
 

@@ -76,6 +76,7 @@ bool THeadlessProcessor::ReadSettings()
     const qex::platform::IniFile file(AppSettingsFile());
     if (!file.exists()) {
         chooseFirstStartDevices(chain_);
+        firstStart_ = true;
         return true;
     }
     const bool securityEnabled = file.readBool("General", "Enable Security", false);
@@ -135,6 +136,20 @@ void THeadlessProcessor::ReportDropouts()
                        " output underruns since start");
 }
 
+// The devices a first start chose are written down, so that the next start finds them; a settings
+// file the operator has made is left as it is.
+void THeadlessProcessor::KeepFirstStartDevices()
+{
+    if (!firstStart_ || !started_)
+        return;
+    try {
+        qex::platform::IniFile file(AppSettingsFile());
+        writeChainSettings(file, chain_, qex::platform::kDesignPriorityIndex);
+    } catch (const std::exception& error) {
+        logOperatorMessage(error.what());
+    }
+}
+
 void THeadlessProcessor::ShutDown()
 {
     if (shutDown_)
@@ -153,6 +168,7 @@ void THeadlessProcessor::ShutDown()
     chain_.wi.Close();
     chain_.wo.Close();
     security_.Audit("Exit");
+    KeepFirstStartDevices();
     dataMod_.CloseDatabase();
     if (started_)
         logOperatorMessage("stopped");

@@ -32,6 +32,7 @@ private:
     bool LoginAtStart(bool securityEnabled, const std::string& login, const std::string& password);
     void LoadModule();
     void ReportDropouts();
+    void KeepFirstStartDevices();
 
     TDataMod& dataMod_;
     TAudioChain chain_;
@@ -39,6 +40,7 @@ private:
     QTimer dropoutCheck_;
     std::uint32_t inputXruns_ = 0;
     std::uint32_t outputXruns_ = 0;
+    bool firstStart_ = false; // no settings file: the devices were chosen here
     bool started_ = false;
     bool shutDown_ = false;
 };

@@ -17,7 +17,6 @@ using qex::platform::IniFile;
 namespace {
 
 constexpr const char* kGeneral = "General";
-constexpr const char* kDevices = "Devices";
 
 void fillDeviceList(QComboBox& list, TMMCustomWaveDevice& device)
 {
@@ -84,14 +83,6 @@ bool TfrmQEX::SaveSettings()
     file.writeBool(kGeneral, "Enable Security", gbSetup->cbSecurity->isChecked());
     file.writeString(kGeneral, "Default login", DefaultLogin);
     file.writeString(kGeneral, "Default passwd", DefaultPassword);
-    file.writeInteger(kDevices, "Input device", wi.GetDeviceID());
-    file.writeString(kDevices, "Input device name", wi.GetProductName());
-    file.writeInteger(kDevices, "Output device", wo.GetDeviceID());
-    file.writeString(kDevices, "Output device name", wo.GetProductName());
-    file.writeInteger(kDevices, "Input num buffers", wi.GetNumBuffers());
-    file.writeInteger(kDevices, "Input buffer size", wi.GetBufferSize());
-    file.writeInteger(kDevices, "Output num buffers", wo.GetNumBuffers());
-    file.writeInteger(kDevices, "Output buffer size", wo.GetBufferSize());
-    file.writeInteger(kDevices, "Priority", gbSetup->cmbPriority->currentIndex());
+    writeChainSettings(file, Chain, gbSetup->cmbPriority->currentIndex());
     return true;
 }

@@ -153,10 +153,15 @@ TEST_F(Headless, ProcessesOnTheVirtualDevicesUntilSigtermAndLeavesTheDatabaseAtR
     EXPECT_NE(fileText(app / "qex.ini").find("[OrvianAudioProcessor]"), std::string::npos);
 }
 
-TEST_F(Headless, AFirstStartWithoutASoundCardTakesTheVirtualDevices)
+TEST_F(Headless, AFirstStartWithoutASoundCardTakesTheVirtualDevicesAndKeepsThem)
 {
     {
         auto qex = startHeadless(headless(false));
+        stop(*qex);
+    }
+    // The next start finds the devices the first one chose, even where a sound card has come.
+    {
+        auto qex = startHeadless(headless(true));
         stop(*qex);
     }
     fs::remove(app / "qex.ini");
