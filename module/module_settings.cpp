@@ -1,5 +1,6 @@
 #include "module_settings.h"
 
+#include "platform/app_folders.h"
 #include "platform/profile.h"
 
 #include <climits>
@@ -9,7 +10,12 @@ namespace qex {
 
 std::filesystem::path ModuleSettingsPath(const std::filesystem::path& hostExecutable)
 {
-    return platform::profileFileIn(hostExecutable.parent_path(), "qex.ini");
+    return platform::profileFileIn(platform::appFoldersFor(hostExecutable.parent_path()).settings, "qex.ini");
+}
+
+std::filesystem::path ModuleDataFolder(const std::filesystem::path& hostExecutable)
+{
+    return platform::appFoldersFor(hostExecutable.parent_path()).data;
 }
 
 int ReadModuleSetting(const std::filesystem::path& file, std::string_view key, int defaultValue)

@@ -12,10 +12,14 @@ inline constexpr std::string_view kSettingsSection = "OrvianAudioProcessor";
 // settings and presets are to be read but never written.
 inline constexpr const char* kFilesReadOnlyVariable = "QEX_MODULE_FILES_READ_ONLY";
 
-// "Qex.ini" beside the host executable (not beside the module library). The host keeps its own
+// "Qex.ini" in the host's settings folder, decided from the host executable's folder (not the
+// module library's) as the host decides it (platform/app_folders.h). The host keeps its own
 // settings in the same file under the name "qex.ini", found as the host finds it (the host's
 // spelling where it exists, else a file of another spelling, else a new "qex.ini").
 std::filesystem::path ModuleSettingsPath(const std::filesystem::path& hostExecutable);
+
+// The host's data folder, which holds the PRESETS folder; decided the same way.
+std::filesystem::path ModuleDataFolder(const std::filesystem::path& hostExecutable);
 
 // Integer keys of the module's section. A missing or unreadable value reads as the default;
 // a failed write is ignored, as the module reports no errors.

@@ -58,9 +58,9 @@ bool MarkedReadOnly(const std::filesystem::path& file)
     return ::stat(file.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
 }
 
-std::filesystem::path PresetFilePath(const std::filesystem::path& hostFolder, int n)
+std::filesystem::path PresetFilePath(const std::filesystem::path& dataFolder, int n)
 {
-    return hostFolder / "PRESETS" / ("QEX$" + std::to_string(n) + ".dat");
+    return dataFolder / "PRESETS" / ("QEX$" + std::to_string(n) + ".dat");
 }
 
 PresetRead ReadPresetFile(const std::filesystem::path& file, ParameterSet& set)

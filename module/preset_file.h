@@ -1,5 +1,5 @@
 #pragma once
-// Preset files: PRESETS/QEX$n.dat beside the host executable, n = 0..100, each a 10-byte
+// Preset files: PRESETS/QEX$n.dat in the host's data folder, n = 0..100, each a 10-byte
 // version text, a 4-byte marker and a whole ParameterSet, 18 418 bytes in all.
 
 #include "parameter_set.h"
@@ -17,7 +17,7 @@ inline constexpr size_t kPresetHeadSize = 14;
 inline constexpr size_t kPresetFileSize = kPresetHeadSize + sizeof(ParameterSet);
 static_assert(kPresetFileSize == 18418);
 
-std::filesystem::path PresetFilePath(const std::filesystem::path& hostFolder, int n);
+std::filesystem::path PresetFilePath(const std::filesystem::path& dataFolder, int n);
 
 enum class PresetRead {
     Missing,     // no such file

@@ -28,7 +28,7 @@ std::filesystem::path ProcessingModule::SettingsPath() const
 
 std::filesystem::path ProcessingModule::PresetPath(int n) const
 {
-    return PresetFilePath(hostExecutable_.parent_path(), n);
+    return PresetFilePath(ModuleDataFolder(hostExecutable_), n);
 }
 
 int ProcessingModule::Init()

@@ -21,7 +21,8 @@ namespace qex {
 
 class ProcessingModule {
 public:
-    // Settings file and presets are found beside the host executable. A module whose files are
+    // Settings file and presets are found where the host keeps them, decided from the host
+    // executable's folder as the host decides it. A module whose files are
     // read-only (in a host that only renders files) reads them as usual but never writes: no
     // settings at Quit, no preset rebuilt at start-up, none set aside.
     explicit ProcessingModule(std::filesystem::path hostExecutable, bool filesReadOnly = false);

@@ -138,7 +138,7 @@ void SingleInstanceGuard::check()
         passed_ = true;
         return;
     }
-    ::_exit(0);
+    ::_exit(OnSecondCopy ? OnSecondCopy() : 0);
 }
 
 } // namespace qex::platform

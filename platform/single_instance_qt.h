@@ -26,8 +26,12 @@ public:
     // Called in the running copy when a later copy hands over its command line.
     std::function<void(const QString& commandLine)> OnActivate;
 
+    // Called in a later copy just before it ends; gives its exit code. Without it the copy ends
+    // with exit code 0.
+    std::function<int()> OnSecondCopy;
+
     // Returns only if this process may go on; otherwise activates the running copy and ends
-    // this process with exit code 0 without touching any file.
+    // this process (see OnSecondCopy) without touching any file.
     void check();
 
 private:

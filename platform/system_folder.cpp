@@ -6,8 +6,6 @@
 
 namespace qex::platform {
 
-namespace {
-
 std::filesystem::path homeFolder()
 {
     if (const char* home = std::getenv("HOME"); home && *home)
@@ -16,8 +14,6 @@ std::filesystem::path homeFolder()
         return pw->pw_dir;
     return "/tmp";
 }
-
-} // namespace
 
 std::filesystem::path systemFolder()
 {

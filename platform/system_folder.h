@@ -12,6 +12,9 @@ std::filesystem::path systemFolder();
 // Folder of the running executable, with no trailing separator.
 std::filesystem::path executableFolder();
 
+// The user's home folder: $HOME, else the account's.
+std::filesystem::path homeFolder();
+
 // Full path of the running executable.
 std::filesystem::path executablePath();
 

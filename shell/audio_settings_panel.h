@@ -3,6 +3,8 @@
 // priority, automatic start, the security switch and the login used at start. This class only
 // builds and lays out the controls; the main window handles them.
 
+#include "platform/thread_priority.h"
+
 #include <QGroupBox>
 
 class QCheckBox;
@@ -38,5 +40,5 @@ public:
     static constexpr int kMinSizeStep = 1;
     static constexpr int kMaxSizeStep = 16;
     static constexpr int kSizeStepBytes = 1024;
-    static constexpr int kDesignPriority = 4; // "Higher"
+    static constexpr int kDesignPriority = qex::platform::kDesignPriorityIndex;
 };

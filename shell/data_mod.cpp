@@ -1,6 +1,7 @@
 #include "data_mod.h"
 
 #include "message_boxes.h"
+#include "platform/app_folders.h"
 #include "platform/file_rename.h"
 #include "platform/profile.h"
 #include "platform/system_folder.h"
@@ -13,6 +14,7 @@
 namespace {
 
 std::string appFolder;
+std::filesystem::path settingsFolder;
 
 constexpr const char* kWorkingName = "qex.mdb";
 constexpr const char* kRestingName = "qex.sec";
@@ -24,7 +26,12 @@ const std::string& AppFolder()
     return appFolder;
 }
 
-TDataMod::TDataMod(QObject* parent)
+std::filesystem::path AppSettingsFile()
+{
+    return qex::platform::profileFileIn(settingsFolder, "qex.ini");
+}
+
+TDataMod::TDataMod(const std::function<int()>& onSecondCopy, QObject* parent)
     : QObject(parent),
       AppInstances1(qex::platform::instanceKeyFor(QString::fromStdString(qex::platform::systemFolder().string())))
 {
@@ -33,6 +40,7 @@ TDataMod::TDataMod(QObject* parent)
     tblGroupAccess.SetMaster(&tblGroups, "GroupName", "GroupName");
 
     // A second copy ends here, before it touches any file.
+    AppInstances1.OnSecondCopy = onSecondCopy;
     AppInstances1.check();
     DataModuleCreate();
 }
@@ -41,8 +49,11 @@ TDataMod::~TDataMod() = default;
 
 void TDataMod::DataModuleCreate()
 {
-    appFolder = qex::platform::executableFolder().string() + "/";
+    const qex::platform::AppFolders folders = qex::platform::appFolders();
+    appFolder = folders.data.string() + "/";
+    settingsFolder = folders.settings;
     try {
+        qex::platform::createAppFolders(folders);
         OpenDatabase();
     } catch (const std::exception& error) {
         showErrorMessage(error.what());
@@ -68,9 +79,18 @@ void TDataMod::OpenDatabase()
         table->Open();
 }
 
+void TDataMod::CloseDatabase()
+{
+    ADOConnection1.Close();
+    const std::filesystem::path working = appFolder + kWorkingName;
+    std::error_code ec;
+    if (std::filesystem::exists(working, ec))
+        qex::platform::renameFileNoReplace(working, appFolder + kRestingName);
+}
+
 bool TDataMod::SecurityEnabledInSettings() const
 {
-    const qex::platform::IniFile settings(qex::platform::profileFileIn(appFolder, "qex.ini"));
+    const qex::platform::IniFile settings(AppSettingsFile());
     return settings.readBool("General", "Enable Security", false);
 }
 

@@ -9,20 +9,34 @@
 #include "security/sql_table.h"
 
 #include <QObject>
+#include <filesystem>
+#include <functional>
 #include <string>
 
 class QComboBox;
 
-// The folder of the executable with a trailing separator; set once by the data module.
+// The folder of the program's data (the security database and the presets) with a trailing
+// separator: the executable's folder, or for an installed copy the user's data folder
+// (platform/app_folders.h). Set once by the data module.
 const std::string& AppFolder();
+
+// The settings file qex.ini in the program's settings folder, which is AppFolder() for a copy
+// beside its executable and the user's settings folder for an installed copy.
+std::filesystem::path AppSettingsFile();
 
 class TDataMod : public QObject {
 public:
-    explicit TDataMod(QObject* parent = nullptr);
+    // A second copy of the program ends in the constructor, with the exit code onSecondCopy
+    // gives (0 when none is given).
+    explicit TDataMod(const std::function<int()>& onSecondCopy = {}, QObject* parent = nullptr);
     ~TDataMod() override;
 
     // Sets AppFolder, gives the database file its working name and opens the database.
     void DataModuleCreate();
+
+    // Closes the database and gives its file the resting name qex.sec, unless a file of that
+    // name is there already.
+    void CloseDatabase();
 
     // Clears the combo box and adds every user's login name in table order.
     void FillLoginList(QComboBox& combo);

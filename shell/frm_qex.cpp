@@ -2,11 +2,12 @@
 
 #include "artwork.h"
 #include "audit_hook.h"
+#include "chain_settings.h"
 #include "data_mod.h"
 #include "frm_info.h"
 #include "message_boxes.h"
 #include "module_file.h"
-#include "platform/file_rename.h"
+#include "platform/operator_log.h"
 #include "platform/profile.h"
 #include "security/table_bindings.h"
 
@@ -33,13 +34,9 @@
 #include <QVBoxLayout>
 
 #include <filesystem>
-#include <iostream>
 
 namespace {
 
-constexpr int kRate = 44100;
-constexpr int kDesignBuffers = 8;
-constexpr int kDesignBufferSize = 4096;
 constexpr int kMinimumWidth = 799;
 constexpr int kSnapDistance = 10;
 const char* const kSchemeProperty = "colourScheme";
@@ -70,11 +67,6 @@ void setScheme(QPushButton* button, bool highlighted)
     button->setProperty(kSchemeProperty, highlighted ? "rose" : "silver");
     button->style()->unpolish(button);
     button->style()->polish(button);
-}
-
-bool deviceInRange(TMMDeviceId id, int count)
-{
-    return id >= MapperId && id <= count - 1;
 }
 
 } // namespace
@@ -230,47 +222,12 @@ void TfrmQEX::BuildMeters()
     MMLevelScale1->setFixedSize(147, MMLevelScale1->sizeHint().height());
 }
 
+// The window's part of the chain: the meters it feeds, the owner of the module's panel and the
+// start and stop events.
 void TfrmQEX::BuildChain()
 {
-    TMMDSPComponent* const chain[] = {&wi, &MMRingBuffer1, &dspPlugin, &wo, &mmconn, &mmloudness};
-    for (TMMDSPComponent* c : chain)
-        c->BeginLoading();
-
-    wi.SetChannels(2);
-    wi.SetBitLength(TMMBits::b16Bit);
-    wi.SetSampleRate(kRate);
-    wi.SetNumBuffers(kDesignBuffers);
-    wi.SetBufferSize(kDesignBufferSize);
-    wi.SetCallBackMode(TMMCBMode::cmThread);
-    wi.SetDeviceID(MapperId);
-    wi.SetPriority(TThreadPriority::tpNormal);
-
-    MMRingBuffer1.SetBufferSize(kDesignBufferSize);
-    MMRingBuffer1.SetNumBuffers(2 * kDesignBuffers);
-    MMRingBuffer1.SetQueueMode(TMMQueueMode::qmDuplex);
-
-    wo.SetNumBuffers(kDesignBuffers);
-    wo.SetBufferSize(kDesignBufferSize);
-    wo.SetCallBackMode(TMMCBMode::cmThread);
-    wo.SetDeviceID(MapperId);
-    wo.SetPriority(TThreadPriority::tpNormal);
-
-    mmconn.SetAutoConvert(false);
-    mmconn.SetTriggerMethod(TMMTriggerMethod::tmTimer);
-    mmconn.SetTriggerMode(TMMTriggerMode::tmUpFlank);
-    mmconn.SetRealTime(false);
-    mmconn.SetEnterIdle(false);
     mmconn.SetLevel1(&MMLevel1->Level());
     mmconn.SetLevel2(&MMLevel2->Level());
-
-    wi.SetOutput(&MMRingBuffer1);
-    MMRingBuffer1.SetOutput(&dspPlugin);
-    dspPlugin.SetOutput(&wo);
-    wo.SetOutput(&mmconn);
-    mmconn.SetOutput(&mmloudness);
-    for (TMMDSPComponent* c : chain)
-        c->Loaded();
-
     dspPlugin.SetOwnerWindow(reinterpret_cast<void*>(winId()));
     wi.OnStart = [this](TMMDSPComponent*) { wiStart(); };
     wi.OnStop = [this](TMMDSPComponent*) { wiStop(); };
@@ -331,7 +288,8 @@ void TfrmQEX::FormCreate()
 {
     DefaultLogin = "admin";
     FillDeviceLists();
-    LoadSettings();
+    if (!LoadSettings())
+        chooseFirstStartDevices(Chain);
     try {
         dataMod_.FillLoginList(*gbSetup->cmbLogin);
     } catch (const std::exception&) {
@@ -451,7 +409,7 @@ void TfrmQEX::btnPlayClick()
     HidePanel();
     if (wi.Started())
         return;
-    if (deviceInRange(wi.GetDeviceID(), wi.DeviceCount()) && deviceInRange(wo.GetDeviceID(), wo.DeviceCount())) {
+    if (Chain.DevicesValid()) {
         wi.Open();
         dspPlugin.InitModule();
         wi.Start();
@@ -628,22 +586,19 @@ void TfrmQEX::FormClose()
         failedSave = error.what();
     }
     uilSecurityManager1.Audit("Exit");
-    dataMod_.ADOConnection1.Close();
+    dataMod_.CloseDatabase();
     FormSize1.SetIniFile(QString::fromStdString(SettingsFile()));
-    const std::filesystem::path working = AppFolder() + "qex.mdb";
-    std::error_code ec;
-    if (std::filesystem::exists(working, ec))
-        qex::platform::renameFileNoReplace(working, AppFolder() + "qex.sec");
     if (failedSave.empty())
         return;
-    std::cerr << "qex: " << failedSave << '\n';
-    if (!closeWithoutQuestion_)
+    if (closeWithoutQuestion_)
+        qex::platform::logOperatorMessage(failedSave);
+    else
         showErrorMessage(failedSave, this);
 }
 
 std::string TfrmQEX::SettingsFile() const
 {
-    return qex::platform::profileFileIn(AppFolder(), "qex.ini").string();
+    return AppSettingsFile().string();
 }
 
 void TfrmQEX::moveEvent(QMoveEvent* event)

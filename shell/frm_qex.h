@@ -6,15 +6,9 @@
 // and access control: the security manager, the form policy on this window's controls, and the
 // login, password and user dialogs.
 
+#include "audio_chain.h"
 #include "audio_settings_panel.h"
 #include "form_size.h"
-
-#include "connector.h"
-#include "dsp_plugin.h"
-#include "loudness_meter.h"
-#include "ring_buffer.h"
-#include "wave_in.h"
-#include "wave_out.h"
 
 #include "change_password_dlg.h"
 #include "login_dlg.h"
@@ -44,12 +38,13 @@ public:
     ~TfrmQEX() override;
 
     // The streaming chain, linked in this order.
-    TMMWaveIn wi;
-    TMMRingBuffer MMRingBuffer1;
-    TMMDSPPlugin dspPlugin;
-    TMMWaveOut wo;
-    TMMConnector mmconn;
-    TMMLoudnessMeter mmloudness;
+    TAudioChain Chain;
+    TMMWaveIn& wi = Chain.wi;
+    TMMRingBuffer& MMRingBuffer1 = Chain.MMRingBuffer1;
+    TMMDSPPlugin& dspPlugin = Chain.dspPlugin;
+    TMMWaveOut& wo = Chain.wo;
+    TMMConnector& mmconn = Chain.mmconn;
+    TMMLoudnessMeter& mmloudness = Chain.mmloudness;
     TFormSize FormSize1;
 
     // Access control.

@@ -1,23 +1,52 @@
 #include "message_boxes.h"
 
+#include "platform/operator_log.h"
+
+#include <QApplication>
 #include <QPushButton>
 
 namespace {
 
 const QString kTitle = QStringLiteral("Lumavox QEX");
 
+// Logs the text and shows the box where the program has windows.
+void tell(QMessageBox::Icon icon, const QString& title, const QString& text, const QString& content, QWidget* parent)
+{
+    qex::platform::logOperatorMessage((content.isEmpty() ? text : text + QStringLiteral(": ") + content).toStdString());
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setInformativeText(content);
+    box.exec();
+}
+
 } // namespace
 
 void showErrorMessage(const std::string& text, QWidget* parent)
 {
-    QMessageBox box(QMessageBox::Critical, kTitle, QString::fromStdString(text), QMessageBox::Ok, parent);
-    box.exec();
+    tell(QMessageBox::Critical, kTitle, QString::fromStdString(text), QString(), parent);
 }
 
 void showWarningMessage(const QString& text, QWidget* parent)
 {
-    QMessageBox box(QMessageBox::Warning, kTitle, text, QMessageBox::Ok, parent);
-    box.exec();
+    tell(QMessageBox::Warning, kTitle, text, QString(), parent);
+}
+
+void showWarningNotice(const QString& text)
+{
+    qex::platform::logOperatorMessage(text.toStdString());
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_QuitOnClose, false); // the program still ends with its main window
+    box->show();
+}
+
+void showInformationMessage(const QString& title, const QString& text, QWidget* parent)
+{
+    tell(QMessageBox::Information, title, text, QString(), parent);
 }
 
 int askTaskDialog(const TaskDialogText& text, QWidget* parent)
@@ -34,7 +63,5 @@ int askTaskDialog(const TaskDialogText& text, QWidget* parent)
 
 void showTaskDialogNotice(const TaskDialogText& text, QMessageBox::Icon icon, QWidget* parent)
 {
-    QMessageBox box(icon, text.title, text.instruction, QMessageBox::Ok, parent);
-    box.setInformativeText(text.content);
-    box.exec();
+    tell(icon, text.title, text.instruction, text.content, parent);
 }

@@ -4,6 +4,7 @@
 
 #include "frm_qex.h"
 
+#include "chain_settings.h"
 #include "data_mod.h"
 #include "message_boxes.h"
 #include "platform/profile.h"
@@ -12,22 +13,16 @@
 #include <QComboBox>
 
 using qex::platform::IniFile;
-using qex::platform::threadPriorityFromIndex;
 
 namespace {
 
 constexpr const char* kGeneral = "General";
-constexpr const char* kDevices = "Devices";
 
-template <class Device>
-void fillDeviceList(QComboBox& list, Device& device)
+void fillDeviceList(QComboBox& list, TMMCustomWaveDevice& device)
 {
     list.clear();
-    for (TMMDeviceId id = MapperId; id < device.DeviceCount(); ++id) {
-        device.SetDeviceID(id);
-        list.addItem(QString::fromStdString(device.GetProductName()));
-    }
-    device.SetDeviceID(MapperId);
+    for (const std::string& name : deviceNames(device))
+        list.addItem(QString::fromStdString(name));
 }
 
 } // namespace
@@ -60,28 +55,13 @@ bool TfrmQEX::LoadSettings()
     DefaultLogin = file.readString(kGeneral, "Default login", DefaultLogin);
     DefaultPassword = file.readString(kGeneral, "Default passwd", DefaultPassword);
 
-    wi.SetDeviceID(static_cast<TMMDeviceId>(file.readInteger(kDevices, "Input device", wi.GetDeviceID())));
-    wo.SetDeviceID(static_cast<TMMDeviceId>(file.readInteger(kDevices, "Output device", wo.GetDeviceID())));
-    const std::string inputName = file.readString(kDevices, "Input device name", "");
-    const std::string outputName = file.readString(kDevices, "Output device name", "");
-
+    const TStoredDevices stored = readChainSettings(file, Chain, gbSetup->cmbPriority->currentIndex());
+    gbSetup->cmbPriority->setCurrentIndex(stored.priorityIndex);
     DevicesChanged = false;
-    if (wi.GetProductName() != inputName || wo.GetProductName() != outputName) {
+    if (devicesChangedSince(stored, Chain)) {
         ShowDevicesChangedNotice();
         DevicesChanged = true;
     }
-
-    wi.SetNumBuffers(static_cast<int>(file.readInteger(kDevices, "Input num buffers", wi.GetNumBuffers())));
-    wi.SetBufferSize(static_cast<int>(file.readInteger(kDevices, "Input buffer size", wi.GetBufferSize())));
-    MMRingBuffer1.SetBufferSize(wi.GetBufferSize());
-    wo.SetNumBuffers(static_cast<int>(file.readInteger(kDevices, "Output num buffers", wo.GetNumBuffers())));
-    wo.SetBufferSize(static_cast<int>(file.readInteger(kDevices, "Output buffer size", wo.GetBufferSize())));
-
-    const long long priority = file.readInteger(kDevices, "Priority", gbSetup->cmbPriority->currentIndex());
-    const bool inList = priority >= 0 && priority < gbSetup->cmbPriority->count();
-    gbSetup->cmbPriority->setCurrentIndex(inList ? static_cast<int>(priority) : TAudioSettingsPanel::kDesignPriority);
-    wi.SetPriority(threadPriorityFromIndex(gbSetup->cmbPriority->currentIndex()));
-    wo.SetPriority(threadPriorityFromIndex(gbSetup->cmbPriority->currentIndex()));
     return true;
 }
 
@@ -103,14 +83,6 @@ bool TfrmQEX::SaveSettings()
     file.writeBool(kGeneral, "Enable Security", gbSetup->cbSecurity->isChecked());
     file.writeString(kGeneral, "Default login", DefaultLogin);
     file.writeString(kGeneral, "Default passwd", DefaultPassword);
-    file.writeInteger(kDevices, "Input device", wi.GetDeviceID());
-    file.writeString(kDevices, "Input device name", wi.GetProductName());
-    file.writeInteger(kDevices, "Output device", wo.GetDeviceID());
-    file.writeString(kDevices, "Output device name", wo.GetProductName());
-    file.writeInteger(kDevices, "Input num buffers", wi.GetNumBuffers());
-    file.writeInteger(kDevices, "Input buffer size", wi.GetBufferSize());
-    file.writeInteger(kDevices, "Output num buffers", wo.GetNumBuffers());
-    file.writeInteger(kDevices, "Output buffer size", wo.GetBufferSize());
-    file.writeInteger(kDevices, "Priority", gbSetup->cmbPriority->currentIndex());
+    writeChainSettings(file, Chain, gbSetup->cmbPriority->currentIndex());
     return true;
 }

@@ -1,21 +1,21 @@
 #include "startup.h"
 
 #include "data_mod.h"
+#include "engine_notice.h"
 #include "frm_qex.h"
 #include "message_boxes.h"
 #include "module_file.h"
-#include "engine_notice.h"
 #include "platform/main_dispatcher_qt.h"
+#include "platform/operator_log.h"
 #include "platform/termination_signals_qt.h"
+#include "realtime_fallback.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QTimer>
 
-void initialiseApplication(QApplication&)
+void initialiseApplication()
 {
-    QApplication::setApplicationName(QStringLiteral("Lumavox QEX"));
-    QApplication::setDesktopFileName(QStringLiteral("com.lumavox.qex"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lumavox QEX"));
 }
 
 void installEngineNotices()
@@ -25,9 +25,8 @@ void installEngineNotices()
             showErrorMessage(text, QApplication::activeWindow());
             return;
         }
-        QMessageBox box(QMessageBox::Information, QString::fromStdString(title), QString::fromStdString(text),
-                        QMessageBox::Ok, QApplication::activeWindow());
-        box.exec();
+        showInformationMessage(QString::fromStdString(title), QString::fromStdString(text),
+                               QApplication::activeWindow());
     });
 }
 
@@ -35,6 +34,7 @@ int runQex(QApplication&)
 {
     qex::platform::QtMainThreadDispatcher dispatcher;
     installEngineNotices();
+    TRealtimeFallback realtimeFallback;
 
     // A stop request that arrives while the program comes up dismisses whatever the start-up
     // asks and ends the program as soon as its window exists.
@@ -55,7 +55,11 @@ int runQex(QApplication&)
     });
 
     try {
-        TDataMod DataMod;
+        TDataMod DataMod([] {
+            qex::platform::logOperatorMessage(
+                "not started: Lumavox QEX is running already, and this copy hands over to it");
+            return 0;
+        });
         DataMod.AppInstances1.check();
         writeModuleFileIfMissing();
 

@@ -2,8 +2,8 @@
 
 class QApplication;
 
-// Sets up the application object for the program.
-void initialiseApplication(QApplication& application);
+// Names the application object, with or without windows.
+void initialiseApplication();
 
 // Shows the streaming engine's notices and device failures in message boxes.
 void installEngineNotices();

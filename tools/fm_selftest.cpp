@@ -208,7 +208,8 @@ qex::ParameterSet onAirSetWithPreemphasis(const fs::path& hostExecutable)
     if (number < qex::kFirstPreset || number > qex::kLastPreset)
         number = 0;
     qex::ParameterSet set = qex::DefaultParameterSet();
-    if (qex::ReadPresetFile(qex::PresetFilePath(hostExecutable.parent_path(), number), set) != qex::PresetRead::Valid)
+    if (qex::ReadPresetFile(qex::PresetFilePath(qex::ModuleDataFolder(hostExecutable), number), set) !=
+        qex::PresetRead::Valid)
         set = qex::DefaultParameterSet();
     set.Global.PreemphOn.set(1);
     return set;

@@ -1,5 +1,7 @@
 #include "security_messages.h"
 
+#include "platform/operator_log.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,6 +14,7 @@ QString applicationTitle()
 
 void showSecurityError(const QString& text, QWidget* parent)
 {
+    qex::platform::logOperatorMessage(text.toStdString());
     QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok, parent);
     box.exec();
 }

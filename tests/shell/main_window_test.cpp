@@ -88,15 +88,26 @@ struct Installation {
             virtualDeviceKeys(qex::platform::wave::WaveDirection::Output);
     }
 
+    // ALSA's default device as on a machine with a sound card (it opens) or without one.
+    void useAlsaDefault(bool opens)
+    {
+        const fs::path config = root.path() / "asound.conf";
+        std::ofstream(config) << (opens ? "pcm.!default {\n  type null\n}\n" : "\n");
+        environment.emplace_back("ALSA_CONFIG_PATH", config.string());
+    }
+
     // Runs the current test's child half with this installation, started from the program's
     // folder or from another working folder.
     void runChild(const fs::path& workingFolder = {}) const
     {
-        const auto result = isolated::runCurrentTestIn(
-            app, {{"QEX_SYSTEM_DIR", sys.string()}, {"XDG_RUNTIME_DIR", (root.path() / "run").string()}},
-            workingFolder);
+        auto childEnvironment = environment;
+        childEnvironment.emplace_back("QEX_SYSTEM_DIR", sys.string());
+        childEnvironment.emplace_back("XDG_RUNTIME_DIR", (root.path() / "run").string());
+        const auto result = isolated::runCurrentTestIn(app, childEnvironment, workingFolder);
         EXPECT_EQ(result.exitCode, 0) << result.output;
     }
+
+    std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // The counters of the counting module the window has loaded.
@@ -159,6 +170,30 @@ TEST(MainWindow, FirstStartWithoutSettingsRunsOnTheDesignValues)
         return;
     }
     Installation installation;
+    installation.useAlsaDefault(true);
+    installation.runChild();
+}
+
+TEST(MainWindow, AFirstStartWithoutASoundCardSelectsTheVirtualDevicesAndRunsOnThem)
+{
+    if (isolated::inChild()) {
+        QApplication app(testArgc(), testArgv());
+        WindowHarness harness;
+        TfrmQEX& w = harness.window();
+        EXPECT_EQ(harness.operatorStandIn().count(), 0);
+        EXPECT_EQ(w.gbSetup->cbInput->currentText(), "Test signal (virtual)");
+        EXPECT_EQ(w.gbSetup->cbOutput->currentText(), "Silent output (virtual)");
+        EXPECT_EQ(w.wi.GetProductName(), "Test signal (virtual)");
+        EXPECT_EQ(w.wo.GetProductName(), "Silent output (virtual)");
+        EXPECT_FALSE(w.gbSetup->isVisible());
+        w.btnPlay->click();
+        EXPECT_TRUE(w.wi.Started());
+        EXPECT_EQ(harness.operatorStandIn().count(), 0) << "Start opened the devices without an error";
+        w.btnStop->click();
+        return;
+    }
+    Installation installation;
+    installation.useAlsaDefault(false);
     installation.runChild();
 }
 
@@ -892,7 +927,7 @@ TEST(MainWindowSecurity, WhenTheLoginAtStartAndTheDialogBothFailTheProgramEndsWi
 {
     if (isolated::inChild()) {
         QApplication app(testArgc(), testArgv());
-        initialiseApplication(app);
+        initialiseApplication();
         ModalAnswerer operatorStandIn;
         ModalScript script({[](QDialog& dialog) {
             EXPECT_EQ(dialog.windowTitle(), "Lumavox QEX Login");

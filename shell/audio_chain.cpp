@@ -1,0 +1,59 @@
+#include "audio_chain.h"
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kDesignBuffers = 8;
+constexpr int kDesignBufferSize = 4096;
+
+bool deviceInRange(TMMDeviceId id, int count)
+{
+    return id >= MapperId && id <= count - 1;
+}
+
+} // namespace
+
+TAudioChain::TAudioChain()
+{
+    TMMDSPComponent* const chain[] = {&wi, &MMRingBuffer1, &dspPlugin, &wo, &mmconn, &mmloudness};
+    for (TMMDSPComponent* c : chain)
+        c->BeginLoading();
+
+    wi.SetChannels(2);
+    wi.SetBitLength(TMMBits::b16Bit);
+    wi.SetSampleRate(kRate);
+    wi.SetNumBuffers(kDesignBuffers);
+    wi.SetBufferSize(kDesignBufferSize);
+    wi.SetCallBackMode(TMMCBMode::cmThread);
+    wi.SetDeviceID(MapperId);
+    wi.SetPriority(TThreadPriority::tpNormal);
+
+    MMRingBuffer1.SetBufferSize(kDesignBufferSize);
+    MMRingBuffer1.SetNumBuffers(2 * kDesignBuffers);
+    MMRingBuffer1.SetQueueMode(TMMQueueMode::qmDuplex);
+
+    wo.SetNumBuffers(kDesignBuffers);
+    wo.SetBufferSize(kDesignBufferSize);
+    wo.SetCallBackMode(TMMCBMode::cmThread);
+    wo.SetDeviceID(MapperId);
+    wo.SetPriority(TThreadPriority::tpNormal);
+
+    mmconn.SetAutoConvert(false);
+    mmconn.SetTriggerMethod(TMMTriggerMethod::tmTimer);
+    mmconn.SetTriggerMode(TMMTriggerMode::tmUpFlank);
+    mmconn.SetRealTime(false);
+    mmconn.SetEnterIdle(false);
+
+    wi.SetOutput(&MMRingBuffer1);
+    MMRingBuffer1.SetOutput(&dspPlugin);
+    dspPlugin.SetOutput(&wo);
+    wo.SetOutput(&mmconn);
+    mmconn.SetOutput(&mmloudness);
+    for (TMMDSPComponent* c : chain)
+        c->Loaded();
+}
+
+bool TAudioChain::DevicesValid() const
+{
+    return deviceInRange(wi.GetDeviceID(), wi.DeviceCount()) && deviceInRange(wo.GetDeviceID(), wo.DeviceCount());
+}
