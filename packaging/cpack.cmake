@@ -7,8 +7,8 @@ set(CPACK_PACKAGE_VENDOR "Lumavox")
 set(CPACK_PACKAGE_CONTACT "Lumavox <qex@lumavox.example>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.lumavox.example/qex")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "live audio processor for radio broadcast")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "live audio processor for radio broadcast
-Lumavox QEX records a radio station's programme from a sound card, runs every
+# The first line of the Description is the summary above.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Lumavox QEX records a radio station's programme from a sound card, runs every
 buffer through its processing module (gated two-band AGC, bass EQ, five-band
 compressor/expander/limiter, look-ahead dual-band limiter, two-band soft
 clipper, pre-emphasis, 19 kHz-safe output filter, AM filter) and plays the
