@@ -125,6 +125,7 @@ TEST_F(InstalledTree, EveryFileLiesInItsPlaceAndNothingElseIsInstalled)
         std::string(QEX_MANDIR) + "/man1/qex.1.gz",
         std::string(QEX_MANDIR) + "/man1/qex-render.1.gz",
         std::string(QEX_DOCDIR) + "/README.md",
+        std::string(QEX_DOCDIR) + "/changelog.gz",
         std::string(QEX_DOCDIR) + "/docs/control-panel.png",
         std::string(QEX_PREFIX) + "/lib/systemd/user/qex.service",
         std::string(QEX_SYSCONFDIR) + "/security/limits.d/lumavox-qex.conf.example",
@@ -189,6 +190,12 @@ TEST_F(InstalledTree, TheDesktopEntryAndTheMetainfoDescribeTheInstalledProgram)
     EXPECT_EQ(texts["id"], kAppId);
     EXPECT_EQ(texts["launchable"], kAppId + ".desktop");
     EXPECT_EQ(newestRelease, QEX_VERSION);
+
+    // So does the change log the package carries.
+    const std::string changelog =
+        run("gzip -dc " + quoted(Installed(std::string(QEX_DOCDIR) + "/changelog.gz"))).output;
+    EXPECT_EQ(changelog.substr(0, changelog.find('\n')),
+              std::string("lumavox-qex (") + QEX_VERSION + ") stable; urgency=medium");
 }
 
 TEST_F(InstalledTree, TheDesktopsCheckersAcceptTheEntryAndTheMetainfo)
