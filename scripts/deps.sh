@@ -9,6 +9,7 @@ packages=(
   libebur128-dev libfftw3-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core
+  dpkg-dev file desktop-file-utils appstream groff-base
 )
 
 missing=()

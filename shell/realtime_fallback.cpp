@@ -36,7 +36,8 @@ QString realtimeRefusedText()
         "The audio threads may not use real-time priority on this computer and run at normal priority: "
         "audio may drop out while the computer is busy. To allow it, add the user to the group \"audio\" "
         "(sudo adduser $USER audio) and give that group real-time priority with a limits file (the package "
-        "installs /etc/security/limits.d/95-lumavox-qex.conf), then log in again.");
+        "installs an example: sudo cp /etc/security/limits.d/lumavox-qex.conf.example "
+        "/etc/security/limits.d/lumavox-qex.conf), then log in again.");
 }
 
 TRealtimeFallback::TRealtimeFallback()

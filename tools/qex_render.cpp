@@ -34,22 +34,29 @@ void printUsage(std::ostream& out)
     out << "Usage: qex-render [--module FILE] [--format NAME] [--json] INPUT OUTPUT\n"
            "       qex-render --selftest\n"
            "Processes an audio file through the QEX processing module and reports its loudness.\n"
-           "  --module FILE  the module library (default: " << kModuleFileName
-        << " beside this program,\n"
-           "                 else the one the program installed)\n"
-           "  --format NAME  the output format: " << outputFormatNames()
+           "  --module FILE  the module library (default: "
+        << kModuleFileName
+        << " beside this program, else the one\n"
+           "                 installed with it, else the one the program installed)\n"
+           "  --format NAME  the output format: "
+        << outputFormatNames()
         << " (default: from OUTPUT's extension)\n"
            "  --json         the report as one JSON object on standard output\n"
            "  --selftest     the FM-protection self-test of the on-air preset with pre-emphasis on\n";
 }
 
-// The module beside the renderer, as it is installed with the program; else the copy the
-// program wrote into the system folder.
+// The module beside the renderer (a build or portable copy); else the one installed with the
+// renderer, in its own folder under the library directory (QEX_INSTALLED_MODULE_DIR, relative to
+// the renderer's folder, so that an installed tree can be moved); else the copy the program
+// wrote into the system folder.
 std::filesystem::path defaultModule()
 {
-    const auto beside = qex::platform::executableFolder() / kModuleFileName;
+    const auto folder = qex::platform::executableFolder();
     std::error_code ignored;
-    return std::filesystem::exists(beside, ignored) ? beside : qex::platform::systemFolder() / kModuleFileName;
+    for (const auto& candidate : {folder / kModuleFileName, folder / QEX_INSTALLED_MODULE_DIR / kModuleFileName})
+        if (std::filesystem::exists(candidate, ignored))
+            return candidate.lexically_normal();
+    return qex::platform::systemFolder() / kModuleFileName;
 }
 
 struct Options {

@@ -257,7 +257,7 @@ TEST_F(Headless, RefusedRealTimePriorityIsToldOnceAndProcessingGoesOnAtNormalPri
     const std::string told = qex->standardError();
     EXPECT_EQ(occurrences(told, kRealtimeRefused), 1u) << told;
     EXPECT_NE(told.find("add the user to the group \"audio\""), std::string::npos);
-    EXPECT_NE(told.find("/etc/security/limits.d/95-lumavox-qex.conf"), std::string::npos);
+    EXPECT_NE(told.find("/etc/security/limits.d/lumavox-qex.conf.example"), std::string::npos);
 }
 
 TEST_F(Headless, WhereAllowedTheAudioThreadsRunRealTime)
