@@ -7,8 +7,10 @@
 // login, password and user dialogs.
 
 #include "audio_settings_panel.h"
+#include "chain_status_view.h"
 #include "form_size.h"
 
+#include "chain_monitor.h"
 #include "connector.h"
 #include "dsp_plugin.h"
 #include "loudness_meter.h"
@@ -50,6 +52,7 @@ public:
     TMMWaveOut wo;
     TMMConnector mmconn;
     TMMLoudnessMeter mmloudness;
+    TMMChainMonitor chainMonitor{wi, MMRingBuffer1, dspPlugin, wo};
     TFormSize FormSize1;
 
     // Access control.
@@ -86,6 +89,7 @@ public:
     QPushButton* PngButton1 = nullptr;
     QPushButton* btnClose = nullptr;
     QLabel* lblUser = nullptr;
+    TChainStatusView* lblChain = nullptr; // the chain's delay and dropouts, left of lblUser
     TAudioSettingsPanel* gbSetup = nullptr;
 
     // Whether the window's buttons show their highlighted scheme.

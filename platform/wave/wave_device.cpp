@@ -97,6 +97,7 @@ int WaveDevice::addBuffer(WaveHdr* header)
     else
         head_ = header;
     tail_ = header;
+    queuedBuffers_.fetch_add(1, std::memory_order_relaxed);
     queued(header);
     wake();
     return kWaveNoError;
@@ -125,6 +126,7 @@ void WaveDevice::handBack(std::unique_lock<std::mutex>& lock)
         tail_ = nullptr;
     header->Next = nullptr;
     header->Flags = (header->Flags | kHeaderDone) & ~kHeaderInQueue;
+    queuedBuffers_.fetch_sub(1, std::memory_order_relaxed);
     lock.unlock();
     if (callback_)
         callback_(this, WaveMessage::Done, instance_, header);
