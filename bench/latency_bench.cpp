@@ -6,13 +6,15 @@
 // at that moment). One line per buffer setting:
 //
 //   setting=<name> in=<n>x<bytes> ring=<n> out=<n>x<bytes> latency_ms=<x> dropouts=<n>
-//       module_ms=<x> buffering_ms=<x> status_ms=<x>
+//       module_ms=<x> buffering_ms=<x> status_ms=<x> clicks=<n> kinds=<dropouts by kind>
 //
 // latency_ms is the median over the clicks; module_ms the processing module's own delay,
 // measured apart by running the same click through the module alone; buffering_ms what the chain
 // adds; status_ms the delay the main window's status line shows (averaged over the run).
 //
-// Usage: qex_latency_bench [--seconds N] [SETTING...]   (default 10 s per setting, all settings)
+// Usage: qex_latency_bench [--seconds N] [--time-critical] [SETTING...]
+//   default 10 s per setting, all settings, the audio threads at the design priority "Higher";
+//   --time-critical runs them at "Time critical" (real-time scheduling where the system allows).
 //        qex_latency_bench --virtual-device-ids          (the identifiers of the virtual devices)
 
 #include "chain_monitor.h"
@@ -165,12 +167,12 @@ struct ClickLog {
 
 struct Result {
     double latencyMs = -1;
-    std::uint64_t dropouts = 0;
+    TMMChainDropouts dropouts;
     double statusMs = 0;
     int clicks = 0;
 };
 
-Result run(const Setting& setting, int seconds)
+Result run(const Setting& setting, int seconds, TThreadPriority priority)
 {
     qex::platform::MainThreadDispatcher dispatcher;
     qex::platform::installMainThreadDispatcher(&dispatcher);
@@ -184,7 +186,7 @@ Result run(const Setting& setting, int seconds)
     wi.SetBufferSize(setting.bufferBytes);
     wi.SetCallBackMode(TMMCBMode::cmThread);
     wi.SetDeviceID(virtualDevice(wave::WaveDirection::Input, wave::kTestSignalInputName));
-    wi.SetPriority(TThreadPriority::tpHigher);
+    wi.SetPriority(priority);
     ring.SetBufferSize(setting.bufferBytes);
     ring.SetNumBuffers(2 * setting.inputBuffers);
     ring.SetQueueMode(TMMQueueMode::qmDuplex);
@@ -192,7 +194,7 @@ Result run(const Setting& setting, int seconds)
     wo.SetBufferSize(setting.bufferBytes);
     wo.SetCallBackMode(TMMCBMode::cmThread);
     wo.SetDeviceID(virtualDevice(wave::WaveDirection::Output, wave::kSilentOutputName));
-    wo.SetPriority(TThreadPriority::tpHigher);
+    wo.SetPriority(priority);
     wi.SetOutput(&ring);
     ring.SetOutput(&host);
     host.SetOutput(&wo);
@@ -245,7 +247,7 @@ Result run(const Setting& setting, int seconds)
             ++statusCount;
         }
     }
-    result.dropouts = monitor.Dropouts().Total();
+    result.dropouts = monitor.Dropouts();
     wi.Stop();
     wi.Close();
     host.UnloadModules();
@@ -277,6 +279,8 @@ Result run(const Setting& setting, int seconds)
 int main(int argc, char** argv)
 {
     int seconds = 10;
+    // The audio threads' priority: the program's design value unless asked otherwise.
+    TThreadPriority priority = TThreadPriority::tpHigher;
     std::vector<std::string> wanted;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -285,7 +289,9 @@ int main(int argc, char** argv)
                         virtualDevice(wave::WaveDirection::Output, wave::kSilentOutputName));
             return 0;
         }
-        if (arg == "--seconds" && i + 1 < argc)
+        if (arg == "--time-critical")
+            priority = TThreadPriority::tpTimeCritical;
+        else if (arg == "--seconds" && i + 1 < argc)
             seconds = std::max(std::atoi(argv[++i]), 3);
         else
             wanted.push_back(arg);
@@ -296,13 +302,16 @@ int main(int argc, char** argv)
     for (const Setting& setting : kSettings) {
         if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), setting.name) == wanted.end())
             continue;
-        const Result r = run(setting, seconds);
+        const Result r = run(setting, seconds, priority);
+        const auto count = [](std::uint64_t n) { return static_cast<unsigned long long>(n); };
         std::printf("setting=%s in=%dx%d ring=%d out=%dx%d latency_ms=%.1f dropouts=%llu module_ms=%.1f "
-                    "buffering_ms=%.1f status_ms=%.1f clicks=%d\n",
+                    "buffering_ms=%.1f status_ms=%.1f clicks=%d kinds=overrun:%llu,underrun:%llu,ring_full:%llu,"
+                    "ring_empty:%llu,padding:%llu\n",
                     setting.name, setting.inputBuffers, setting.bufferBytes, 2 * setting.inputBuffers,
-                    setting.outputBuffers, setting.bufferBytes, r.latencyMs,
-                    static_cast<unsigned long long>(r.dropouts), moduleMs, r.latencyMs - moduleMs, r.statusMs,
-                    r.clicks);
+                    setting.outputBuffers, setting.bufferBytes, r.latencyMs, count(r.dropouts.Total()), moduleMs,
+                    r.latencyMs - moduleMs, r.statusMs, r.clicks, count(r.dropouts.inputOverruns),
+                    count(r.dropouts.outputUnderruns), count(r.dropouts.ringOverflows), count(r.dropouts.ringUnderruns),
+                    count(r.dropouts.hostPaddings));
         std::fflush(stdout);
     }
     return 0;

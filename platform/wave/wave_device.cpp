@@ -165,8 +165,11 @@ int WaveDevice::runCommand(Command command)
 void WaveDevice::threadMain()
 {
     // The device's own context, like a sound driver's: it must keep up whatever the program's
-    // threads are doing. Refused by the system without the privilege, then it runs as it is.
-    applyThreadPriority(currentThreadId(), TThreadPriority::tpHighest);
+    // threads, and other programs, are doing. A nice value alone does not give that: it weighs
+    // only against threads of the same session, and a build in another session delays a nice
+    // thread by tens of milliseconds. Real-time scheduling where the system allows it, the
+    // highest nice value otherwise.
+    applyThreadPriority(currentThreadId(), TThreadPriority::tpTimeCritical);
     std::unique_lock lock(lock_);
     for (;;) {
         if (command_ != Command::None) {
