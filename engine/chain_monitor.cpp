@@ -66,7 +66,8 @@ TMMChainDelay TMMChainMonitor::Delay() const
     const double msPerFrame = 1000.0 / format->SamplesPerSec;
 
     // Buffers of the input that are not at the device have been recorded and wait to be pushed.
-    const auto inputAtDevice = static_cast<int>(input_.DeviceQueue().queuedBuffers);
+    const auto input = input_.DeviceQueue();
+    const auto inputAtDevice = static_cast<int>(input.queuedBuffers);
     const int recorded = std::max(input_.GetNumBuffers() - inputAtDevice, 0);
     const auto output = output_.DeviceQueue();
 
@@ -75,7 +76,7 @@ TMMChainDelay TMMChainMonitor::Delay() const
     delay.ring = static_cast<double>(ring_.BytesStored()) * msPerByte;
     delay.host = host_.GetEnabled() ? host_.HeldBytes() * msPerByte : 0.0;
     delay.output = std::max(output.queuedBuffers - 0.5, 0.0) * output_.GetBufferSize() * msPerByte;
-    delay.device = output.deviceBufferFrames * msPerFrame;
+    delay.device = (input.deviceBufferFrames + output.deviceBufferFrames) * msPerFrame;
     delay.module = host_.GetEnabled() ? host_.ModuleDelayFrames() * msPerFrame : 0.0;
     return delay;
 }

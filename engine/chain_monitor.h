@@ -28,7 +28,7 @@ struct TMMChainDelay {
     double ring = 0;   // the ring buffer's stored buffers
     double host = 0;   // processed audio the plug-in host holds for the next pull
     double output = 0; // the buffers queued to the output (half of the one playing on average)
-    double device = 0; // the output sound card's own buffer
+    double device = 0; // what the sound cards hold beyond the program's buffers
     double module = 0; // the processing module's own delay (its look-ahead)
 
     double Total() const;
