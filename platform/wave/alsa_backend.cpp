@@ -232,6 +232,7 @@ private:
                 takeRecordedRest();
                 running_ = false;
                 snd_pcm_drop(pcm);
+                unread_ = 0;
                 if (head() && head()->BytesRecorded > 0)
                     handBack(lock);
             } else if (running_) {
@@ -249,6 +250,7 @@ private:
             snd_pcm_prepare(pcm);
             if (isInput())
                 running_ = false;
+            unread_ = 0;
             handBackAll(lock);
             rewind();
             origin_ = isInput() ? transferred_ : written_;
