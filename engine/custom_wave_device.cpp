@@ -205,6 +205,14 @@ std::uint32_t TMMCustomWaveDevice::DeviceXruns() const
     return count;
 }
 
+wave::WaveQueueState TMMCustomWaveDevice::DeviceQueue() const
+{
+    wave::WaveQueueState state;
+    if (handle_)
+        wave::waveGetQueueState(handle_, state);
+    return state;
+}
+
 bool TMMCustomWaveDevice::DeviceTakesFormat(const char* call)
 {
     const int result = OpenDevice(true);

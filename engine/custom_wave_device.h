@@ -117,6 +117,9 @@ public:
     bool DeviceOpen() const { return deviceOpen_.load(); }
     // Overruns (input) or underruns (output) the device recovered from since it was opened.
     std::uint32_t DeviceXruns() const;
+    // Buffers queued at the device right now, and frames the device's sound API holds on top of
+    // them; zeros when the device is not open. Takes no lock.
+    qex::platform::wave::WaveQueueState DeviceQueue() const;
 
     TMMNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
 

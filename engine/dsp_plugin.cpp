@@ -174,6 +174,7 @@ void TMMDSPPlugin::OpenModulesLocked(void* ownerWindow)
     }
     table.Header = header;
     table.EngineKind = engineKind;
+    delayEntry_ = reinterpret_cast<int (*)()>(table.Library.symbol("qex_module_delay_frames"));
     table.Count = 0;
     moduleFault_ = 0;
     for (void* record = nullptr; table.Count < TPlugInDSP::kMaxModules; ++table.Count) {
@@ -261,6 +262,7 @@ void TMMDSPPlugin::RestartModule()
     std::lock_guard guard(lock_);
     heldValid_ = 0;
     readPosition_ = 0;
+    heldUnread_ = 0;
     endOfInput_ = false;
     if (held_)
         held_->EndMarker = 0;
@@ -304,7 +306,17 @@ void TMMDSPPlugin::ShutDown()
     }
     table.Header = nullptr;
     table.Loaded = false;
+    delayEntry_ = nullptr;
     table.Library.free();
+}
+
+int TMMDSPPlugin::ModuleDelayFrames() const
+{
+    int frames = 0;
+    if (delayEntry_ && moduleFault_.load(std::memory_order_relaxed) == 0 &&
+        callModule([&] { frames = delayEntry_(); }) != 0)
+        frames = 0;
+    return std::max(frames, 0);
 }
 
 void TMMDSPPlugin::UnloadModules()
@@ -446,6 +458,7 @@ void TMMDSPPlugin::Pull(TMMWaveHdr* destination, bool& moreBuffers)
         if (written == wanted || endOfInput_)
             break;
         if (emptyRefills >= kMaxEmptyRefills) {
+            silencePaddings_.fetch_add(1, std::memory_order_relaxed);
             std::memset(destination->Data + written, 0, wanted - written);
             written = wanted;
             break;
@@ -476,6 +489,7 @@ void TMMDSPPlugin::Pull(TMMWaveHdr* destination, bool& moreBuffers)
         } while (heldValid_ == 0 && !endOfInput_ && ++emptyRefills < kMaxEmptyRefills);
     }
     moreBuffers = lastMoreBuffers_ || heldValid_ > readPosition_;
+    heldUnread_.store(heldValid_ - readPosition_, std::memory_order_relaxed);
     destination->BytesRecorded = written;
 }
 

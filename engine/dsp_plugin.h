@@ -80,6 +80,15 @@ public:
     // the module is not called again until the next InitModule loads it afresh. The operator is
     // told once, on the main thread.
     int ModuleFault() const { return moduleFault_.load(std::memory_order_relaxed); }
+    // How many frames the loaded module delays the audio by with its present settings, as the
+    // module reports it through its optional entry qex_module_delay_frames; 0 when it does not.
+    // Main thread.
+    int ModuleDelayFrames() const;
+    // Pulls that the host completed with silence because the module returned nothing again and
+    // again, since the host was created; and the processed bytes held for the next pull.
+    // Both read without a lock.
+    std::uint64_t SilencePaddings() const { return silencePaddings_.load(std::memory_order_relaxed); }
+    std::uint32_t HeldBytes() const { return heldUnread_.load(std::memory_order_relaxed); }
     // Shuts every module down and closes the library.
     void UnloadModules();
     bool IsLoaded() const { return table_ != nullptr; }
@@ -126,6 +135,9 @@ private:
     bool allocated_ = false;
     bool running_ = false;
     std::atomic<int> moduleFault_{0};
+    std::atomic<std::uint64_t> silencePaddings_{0};
+    std::atomic<std::uint32_t> heldUnread_{0}; // heldValid_ - readPosition_ after each pull
+    int (*delayEntry_)() = nullptr;            // the module's delay report, while loaded
     // Built beforehand, so that the audio thread raises it without allocating.
     qex::platform::MainThreadRequest faultNotice_;
 };

@@ -135,12 +135,6 @@ int TMMRingBuffer::FilledCount() const
     return filled_;
 }
 
-std::int64_t TMMRingBuffer::BytesStored() const
-{
-    std::lock_guard guard(lock_);
-    return bytesStored_;
-}
-
 std::int64_t TMMRingBuffer::FreeBytes() const
 {
     std::lock_guard guard(lock_);
@@ -270,6 +264,7 @@ void TMMRingBuffer::Write(const char* data, std::uint32_t length, std::uint32_t 
     const bool waits = waitIfFull_ && queueMode_ == TMMQueueMode::qmWrite;
     if (Full() && !waits) {
         // The newest buffer is the one lost; what is stored is never overwritten.
+        overflows_.fetch_add(1, std::memory_order_relaxed);
         FireEvent(OnOverlow);
         return;
     }
@@ -355,6 +350,7 @@ TMMRingBuffer::ReadResult TMMRingBuffer::Read(char* destination, std::uint32_t w
     }
     // Empty. Priming stays: after an underrun each new slot is read as soon as it arrives.
     guard.unlock();
+    underruns_.fetch_add(1, std::memory_order_relaxed);
     FireEvent(OnEmpty);
     const TWaveFormatEx* format = WaveFormat();
     if (loopIfEmpty_ || (format && format->FormatTag != WAVE_FORMAT_PCM)) {

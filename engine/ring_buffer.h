@@ -74,10 +74,16 @@ public:
 
     TMMNotifyEvent OnOverlow, OnEmpty, OnFillQueue, OnFillQueueEnd, OnFlushQueue, OnFlushQueueEnd;
 
+    // Buffers dropped because the ring was full, and reads answered with silence or a repeat
+    // because it ran empty after priming, since the ring was created. Counted without a lock.
+    std::uint64_t Overflows() const { return overflows_.load(std::memory_order_relaxed); }
+    std::uint64_t Underruns() const { return underruns_.load(std::memory_order_relaxed); }
+
     bool Empty() const;
     bool Full() const;
     int FilledCount() const;
-    std::int64_t BytesStored() const;
+    // Read without the lock, so that a monitor on another thread never holds up the audio.
+    std::int64_t BytesStored() const { return bytesStored_.load(std::memory_order_relaxed); }
     std::int64_t FreeBytes() const;
 
     void Open() override;
@@ -140,7 +146,9 @@ private:
     std::atomic<bool> allocated_{false};
     std::atomic<bool> aborting_{false};
     int filled_ = 0;
-    std::int64_t bytesStored_ = 0;
+    std::atomic<std::int64_t> bytesStored_{0}; // written under lock_
+    std::atomic<std::uint64_t> overflows_{0};
+    std::atomic<std::uint64_t> underruns_{0};
     int writeIndex_ = 0;
     int readIndex_ = 0;
     int lastReadIndex_ = 0;

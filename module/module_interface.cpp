@@ -74,3 +74,10 @@ extern "C" __attribute__((visibility("default"))) winampDSPHeader* winampDSPGetH
 {
     return &header;
 }
+
+// Beside the published interface: the delay of the signal path with the present settings, for
+// a host that shows the operator the chain's delay.
+extern "C" __attribute__((visibility("default"))) int qex_module_delay_frames()
+{
+    return processingModule.Path.DelayFrames();
+}

@@ -5,6 +5,7 @@
 // the input's buffers, the default devices, normal priority). The main window and the headless
 // run both drive this one chain.
 
+#include "chain_monitor.h"
 #include "connector.h"
 #include "dsp_plugin.h"
 #include "loudness_meter.h"
@@ -22,6 +23,8 @@ public:
     TMMWaveOut wo;
     TMMConnector mmconn;
     TMMLoudnessMeter mmloudness;
+    // The chain's delay and dropouts, read on the main thread.
+    TMMChainMonitor monitor{wi, MMRingBuffer1, dspPlugin, wo};
 
     // Whether both device identifiers name a present device (-1 is the default device).
     bool DevicesValid() const;

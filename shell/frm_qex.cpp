@@ -170,6 +170,12 @@ void TfrmQEX::BuildControls()
     lblUser = new QLabel(QStringLiteral("Security disabled"), this);
     lblUser->setObjectName("lblUser");
     lblUser->setAlignment(Qt::AlignRight);
+    lblChain = new TChainStatusView(chainMonitor, this);
+    lblChain->setObjectName("lblChain");
+    auto* status = new QHBoxLayout;
+    status->addWidget(lblChain);
+    status->addStretch();
+    status->addWidget(lblUser);
 
     gbSetup = new TAudioSettingsPanel(this);
     gbSetup->hide();
@@ -181,7 +187,7 @@ void TfrmQEX::BuildControls()
     width->setFixedSize(kMinimumWidth - 8, 0);
     layout->addWidget(width);
     layout->addLayout(bar);
-    layout->addWidget(lblUser);
+    layout->addLayout(status);
     layout->addWidget(gbSetup);
 
     for (QPushButton* b : {btnPref, btnPlay, btnStop, btnBypass, btnView, PngButton1, btnClose})
@@ -457,12 +463,14 @@ void TfrmQEX::wiStart()
 {
     setScheme(btnPlay, true);
     SetDeviceControlsEnabled(false);
+    lblChain->Started();
 }
 
 void TfrmQEX::wiStop()
 {
     setScheme(btnPlay, false);
     SetDeviceControlsEnabled(true);
+    lblChain->Stopped();
 }
 
 bool TfrmQEX::eventFilter(QObject* watched, QEvent* event)

@@ -8,6 +8,7 @@
 
 #include "audio_chain.h"
 #include "audio_settings_panel.h"
+#include "chain_status_view.h"
 #include "form_size.h"
 
 #include "change_password_dlg.h"
@@ -45,6 +46,7 @@ public:
     TMMWaveOut& wo = Chain.wo;
     TMMConnector& mmconn = Chain.mmconn;
     TMMLoudnessMeter& mmloudness = Chain.mmloudness;
+    TMMChainMonitor& chainMonitor = Chain.monitor;
     TFormSize FormSize1;
 
     // Access control.
@@ -81,6 +83,7 @@ public:
     QPushButton* PngButton1 = nullptr;
     QPushButton* btnClose = nullptr;
     QLabel* lblUser = nullptr;
+    TChainStatusView* lblChain = nullptr; // the chain's delay and dropouts, left of lblUser
     TAudioSettingsPanel* gbSetup = nullptr;
 
     // Whether the window's buttons show their highlighted scheme.

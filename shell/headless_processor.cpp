@@ -66,6 +66,7 @@ bool THeadlessProcessor::Start()
     logOperatorMessage("started: input \"" + chain_.wi.GetProductName() + "\", output \"" + chain_.wo.GetProductName() +
                        "\"");
     started_ = true;
+    chain_.monitor.Begin();
     dropoutCheck_.start();
     return true;
 }
@@ -126,14 +127,11 @@ void THeadlessProcessor::LoadModule()
 
 void THeadlessProcessor::ReportDropouts()
 {
-    const std::uint32_t input = chain_.wi.DeviceXruns();
-    const std::uint32_t output = chain_.wo.DeviceXruns();
-    if (input == inputXruns_ && output == outputXruns_)
+    const TMMChainDropouts dropouts = chain_.monitor.Dropouts();
+    if (dropouts.Total() == reportedDropouts_)
         return;
-    inputXruns_ = input;
-    outputXruns_ = output;
-    logOperatorMessage("dropouts: " + std::to_string(input) + " input overruns, " + std::to_string(output) +
-                       " output underruns since start");
+    reportedDropouts_ = dropouts.Total();
+    logOperatorMessage("dropouts since start: " + chainDropoutsLine(dropouts));
 }
 
 // The devices a first start chose are written down, so that the next start finds them; a settings
@@ -171,7 +169,7 @@ void THeadlessProcessor::ShutDown()
     KeepFirstStartDevices();
     dataMod_.CloseDatabase();
     if (started_)
-        logOperatorMessage("stopped");
+        logOperatorMessage("stopped: " + chainDropoutsLine(chain_.monitor.Dropouts()));
 }
 
 int runHeadless()

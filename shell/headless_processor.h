@@ -38,8 +38,7 @@ private:
     TAudioChain chain_;
     TuilSecurityManager security_;
     QTimer dropoutCheck_;
-    std::uint32_t inputXruns_ = 0;
-    std::uint32_t outputXruns_ = 0;
+    std::uint64_t reportedDropouts_ = 0;
     bool firstStart_ = false; // no settings file: the devices were chosen here
     bool started_ = false;
     bool shutDown_ = false;

@@ -59,6 +59,16 @@ void SignalPath::ReadChunk(const int16_t* samples, int channels, bool mono)
     }
 }
 
+int SignalPath::DelayFrames() const
+{
+    const GlobalParams& params = onAir_.Global;
+    if (params.BypassAll.get() != 0)
+        return 0;
+    if ((params.Flags.get() & Flag::MultibandBypass) != 0)
+        return 1;
+    return 2 * (Settings.LookaheadLength.get() + 1);
+}
+
 void SignalPath::ProcessChunk()
 {
     const GlobalParams& params = onAir_.Global;

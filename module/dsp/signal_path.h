@@ -47,6 +47,12 @@ public:
 
     const InputStage& Input() const { return input_; }
 
+    // Any thread: how many frames the path delays the audio by with the present settings. The
+    // look-ahead line delays the multiband bands by its length + 1, and the dual-band stage, in
+    // the same rows, by as much again; with the multiband bypassed the rows stand still and the
+    // dual-band stage delays by one frame. Bypass All passes the audio through undelayed.
+    int DelayFrames() const;
+
 private:
     // Frames go through the path a chunk at a time, block after block: each frame meets the
     // blocks in their order and with the same arithmetic, while each block keeps its states

@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -109,10 +110,19 @@ void forEachPcmHint(WaveDirection direction, Visit visit)
     snd_device_name_free_hint(hints);
 }
 
-constexpr unsigned kPeriodMicros = 10'000;
-constexpr unsigned kPeriodsPerBuffer = 4;
 constexpr int kPollTimeoutMs = 200;
 
+// Whether a frame counter has reached a frame stamped in a buffer header (both modulo 2^32).
+bool reached(std::uint64_t frames, std::uint32_t stamp)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint32_t>(frames) - stamp) < 0x80000000u;
+}
+
+// An open PCM. Its own buffer follows the program's buffers: one period per buffer, as many
+// periods as buffers are queued when it starts, so that the card adds no buffering of its own.
+// A playback device writes every queued buffer to the card as soon as there is room and hands a
+// buffer back once the card has played it, as a sound card playing from the queued buffers
+// would; a capture device reads each period into the buffer at the head of the queue.
 class AlsaDevice final : public WaveDevice {
 public:
     AlsaDevice(std::string name, WaveDirection direction, const WaveFormatEx& format, WaveCallback callback,
@@ -128,6 +138,10 @@ public:
             ::close(wakeFd_);
     }
 
+    // What a capture card has recorded and the program has not read yet; a playback card holds
+    // nothing but the queued buffers.
+    std::uint32_t deviceBufferFrames() const override { return unread_.load(std::memory_order_relaxed); }
+
 private:
     int openBackend() override
     {
@@ -137,41 +151,57 @@ private:
         int err = snd_pcm_hw_params_any(pcm_.handle, hw.get());
         if (err >= 0)
             err = setFormat(pcm_.handle, hw.get(), format());
-        unsigned periodTime = kPeriodMicros;
-        unsigned bufferTime = kPeriodMicros * kPeriodsPerBuffer;
-        if (err >= 0)
-            err = snd_pcm_hw_params_set_period_time_near(pcm_.handle, hw.get(), &periodTime, nullptr);
-        if (err >= 0)
-            err = snd_pcm_hw_params_set_buffer_time_near(pcm_.handle, hw.get(), &bufferTime, nullptr);
-        if (err >= 0)
-            err = snd_pcm_hw_params(pcm_.handle, hw.get());
         if (err < 0)
             return err;
-        snd_pcm_uframes_t bufferFrames = 0;
-        snd_pcm_get_params(pcm_.handle, &bufferFrames, &periodFrames_);
+        wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wakeFd_ < 0)
+            return -errno;
+        // An output plays from the moment it is open until it is paused.
+        running_ = !isInput();
+        return kWaveNoError;
+    }
+
+    // Sets the card's buffer from the queued buffers: the head's length is the period. Once per
+    // open: the buffers of an open device keep their size.
+    int configure()
+    {
+        const WaveHdr* header = head();
+        if (configured_ || !header)
+            return 0;
+        snd_pcm_t* pcm = pcm_.handle;
+        snd_pcm_uframes_t period = std::max<std::uint32_t>(header->BufferLength / frameBytes_, 1);
+        snd_pcm_uframes_t buffer = period * std::max<std::uint32_t>(queuedBuffers(), 2);
+        HwParams hw;
+        int err = snd_pcm_hw_params_any(pcm, hw.get());
+        if (err >= 0)
+            err = setFormat(pcm, hw.get(), format());
+        if (err >= 0)
+            err = snd_pcm_hw_params_set_period_size_near(pcm, hw.get(), &period, nullptr);
+        if (err >= 0)
+            err = snd_pcm_hw_params_set_buffer_size_near(pcm, hw.get(), &buffer);
+        if (err >= 0)
+            err = snd_pcm_hw_params(pcm, hw.get());
+        if (err < 0)
+            return err;
+        snd_pcm_get_params(pcm, &buffer, &periodFrames_);
         periodFrames_ = std::max<snd_pcm_uframes_t>(periodFrames_, 1);
 
         snd_pcm_sw_params_t* sw = nullptr;
         snd_pcm_sw_params_alloca(&sw);
-        snd_pcm_sw_params_current(pcm_.handle, sw);
-        snd_pcm_sw_params_set_avail_min(pcm_.handle, sw, periodFrames_);
+        snd_pcm_sw_params_current(pcm, sw);
+        snd_pcm_sw_params_set_avail_min(pcm, sw, periodFrames_);
         // Playback begins as soon as one period is there; capture is started explicitly.
-        snd_pcm_sw_params_set_start_threshold(pcm_.handle, sw, isInput() ? bufferFrames * 2 : periodFrames_);
-        if ((err = snd_pcm_sw_params(pcm_.handle, sw)) < 0)
+        snd_pcm_sw_params_set_start_threshold(pcm, sw, isInput() ? buffer * 2 : periodFrames_);
+        if ((err = snd_pcm_sw_params(pcm, sw)) < 0 || (err = snd_pcm_prepare(pcm)) < 0)
             return err;
-        if ((err = snd_pcm_prepare(pcm_.handle)) < 0)
-            return err;
-
-        const int count = snd_pcm_poll_descriptors_count(pcm_.handle);
-        wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (count < 0 || wakeFd_ < 0)
-            return count < 0 ? count : -errno;
+        const int count = snd_pcm_poll_descriptors_count(pcm);
+        if (count < 0)
+            return count;
         fds_.resize(static_cast<std::size_t>(count) + 1);
-        snd_pcm_poll_descriptors(pcm_.handle, fds_.data(), static_cast<unsigned>(count));
+        snd_pcm_poll_descriptors(pcm, fds_.data(), static_cast<unsigned>(count));
         fds_.back() = {wakeFd_, POLLIN, 0};
-        // An output plays from the moment it is open until it is paused.
-        running_ = !isInput();
-        return kWaveNoError;
+        configured_ = true;
+        return 0;
     }
 
     void closeBackend() override
@@ -189,6 +219,8 @@ private:
         switch (command) {
         case Command::Start:
             if (!running_) {
+                if (const int err = configure(); err < 0)
+                    return err;
                 snd_pcm_prepare(pcm);
                 if (isInput())
                     snd_pcm_start(pcm);
@@ -200,27 +232,46 @@ private:
                 takeRecordedRest();
                 running_ = false;
                 snd_pcm_drop(pcm);
+                unread_ = 0;
                 if (head() && head()->BytesRecorded > 0)
                     handBack(lock);
             } else if (running_) {
+                // What the card has not played yet is written again when it plays on.
                 running_ = false;
+                written_ = playedFrames();
                 snd_pcm_drop(pcm);
+                rewind();
             }
             break;
         case Command::Reset:
+            if (!isInput())
+                written_ = playedFrames();
             snd_pcm_drop(pcm);
             snd_pcm_prepare(pcm);
             if (isInput())
                 running_ = false;
+            unread_ = 0;
             handBackAll(lock);
-            progress_ = 0;
-            origin_ = transferred_;
-            delay_ = 0;
+            rewind();
+            origin_ = isInput() ? transferred_ : written_;
             break;
         case Command::None:
             break;
         }
         return kWaveNoError;
+    }
+
+    // The next buffer to write to the card is the head again.
+    void rewind()
+    {
+        cursor_ = head();
+        cursorDone_ = 0;
+    }
+
+    void queued(WaveHdr* header) override
+    {
+        if (!isInput() && !cursor_)
+            cursor_ = header;
     }
 
     // Before an input stops, what the card has recorded so far goes into the current buffer.
@@ -243,56 +294,118 @@ private:
 
     void service(std::unique_lock<std::mutex>& lock) override
     {
-        WaveHdr* header = head();
-        if (!running_ || !header || failed()) {
+        if (running_ && head() && !failed() && !configured_) {
+            if (const int err = configure(); err < 0) {
+                fail(err, lock);
+                rewind();
+                return;
+            }
+        }
+        if (!running_ || !head() || failed()) {
             condition_.wait(lock, [this] { return interrupted() || (running_ && head() && !failed()); });
             return;
         }
-        std::uint32_t& done = isInput() ? header->BytesRecorded : progress_;
-        const std::uint32_t left = (header->BufferLength - done) / frameBytes_;
+        if (isInput())
+            serviceCapture(lock);
+        else
+            servicePlayback(lock);
+    }
+
+    void serviceCapture(std::unique_lock<std::mutex>& lock)
+    {
+        WaveHdr* header = head();
+        const std::uint32_t left = (header->BufferLength - header->BytesRecorded) / frameBytes_;
         if (left == 0) {
-            finishHead(lock);
+            handBack(lock);
             return;
         }
         const auto frames = std::min<snd_pcm_uframes_t>(left, periodFrames_);
-        char* at = header->Data + done;
+        char* at = header->Data + header->BytesRecorded;
 
         // Only this thread takes buffers out of the queue, so the head stays put while unlocked.
         lock.unlock();
-        if (isInput()) {
-            // A capture PCM that delivers frames without writing them (ALSA's "null") must give
-            // silence, not what the buffer held the last time round.
-            std::memset(at, format().BitsPerSample == 8 ? 0x80 : 0, frames * frameBytes_);
-        }
-        snd_pcm_sframes_t moved = isInput() ? snd_pcm_readi(pcm_.handle, at, frames)
-                                            : snd_pcm_writei(pcm_.handle, at, frames);
+        // A capture PCM that delivers frames without writing them (ALSA's "null") must give
+        // silence, not what the buffer held the last time round.
+        std::memset(at, format().BitsPerSample == 8 ? 0x80 : 0, frames * frameBytes_);
+        const snd_pcm_sframes_t moved = snd_pcm_readi(pcm_.handle, at, frames);
         int failure = 0;
         if (moved == -EAGAIN)
-            waitForDevice();
+            waitForDevice(kPollTimeoutMs);
         else if (moved < 0)
             failure = recover(static_cast<int>(moved));
-        snd_pcm_sframes_t delay = 0;
-        if (!isInput() && moved > 0 && snd_pcm_delay(pcm_.handle, &delay) < 0)
-            delay = 0;
+        const snd_pcm_sframes_t unread = snd_pcm_avail_update(pcm_.handle);
+        unread_.store(unread > 0 ? static_cast<std::uint32_t>(unread) : 0, std::memory_order_relaxed);
         lock.lock();
         if (failure != 0) {
             fail(failure, lock);
             return;
         }
-
         if (moved > 0) {
-            done += static_cast<std::uint32_t>(moved) * frameBytes_;
+            header->BytesRecorded += static_cast<std::uint32_t>(moved) * frameBytes_;
             transferred_ += static_cast<std::uint64_t>(moved);
-            delay_ = std::max<snd_pcm_sframes_t>(delay, 0);
-            if ((header->BufferLength - done) / frameBytes_ == 0)
-                finishHead(lock);
+            if ((header->BufferLength - header->BytesRecorded) / frameBytes_ == 0)
+                handBack(lock);
         }
     }
 
-    void finishHead(std::unique_lock<std::mutex>& lock)
+    // Frames the card has played since open: written, less what it still holds. After an
+    // underrun it holds nothing.
+    std::uint64_t playedFrames()
     {
-        progress_ = 0;
-        handBack(lock);
+        snd_pcm_sframes_t delay = 0;
+        if (snd_pcm_delay(pcm_.handle, &delay) < 0)
+            delay = 0;
+        const auto held = static_cast<std::uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0));
+        return written_ > held ? written_ - held : 0;
+    }
+
+    void servicePlayback(std::unique_lock<std::mutex>& lock)
+    {
+        // Played buffers go back, in queue order; every buffer before the cursor is at the card.
+        const std::uint64_t played = playedFrames();
+        while (WaveHdr* header = head()) {
+            if (header == cursor_ || !reached(played, header->Reserved))
+                break;
+            handBack(lock);
+        }
+        if (interrupted() || !head())
+            return;
+        if (!cursor_) {
+            // All there is has been written: wait until the head has played, or for more.
+            const std::uint32_t left = head()->Reserved - static_cast<std::uint32_t>(played);
+            const std::uint64_t ms = std::uint64_t{left} * 1000 / std::max<std::uint32_t>(format().SamplesPerSec, 1);
+            const int timeout = static_cast<int>(std::min<std::uint64_t>(ms, kPollTimeoutMs)) + 1;
+            lock.unlock();
+            waitForWake(timeout);
+            lock.lock();
+            return;
+        }
+        WaveHdr* header = cursor_;
+        const std::uint32_t left = (header->BufferLength - cursorDone_) / frameBytes_;
+        const char* at = header->Data + cursorDone_;
+        // Only this thread takes buffers out of the queue, so the cursor stays put while unlocked.
+        lock.unlock();
+        const snd_pcm_sframes_t moved = left > 0 ? snd_pcm_writei(pcm_.handle, at, left) : 0;
+        int failure = 0;
+        if (moved == -EAGAIN)
+            waitForDevice(kPollTimeoutMs);
+        else if (moved < 0)
+            failure = recover(static_cast<int>(moved));
+        lock.lock();
+        if (failure != 0) {
+            fail(failure, lock);
+            rewind();
+            return;
+        }
+        if (moved > 0) {
+            cursorDone_ += static_cast<std::uint32_t>(moved) * frameBytes_;
+            written_ += static_cast<std::uint64_t>(moved);
+        }
+        if ((header->BufferLength - cursorDone_) / frameBytes_ == 0) {
+            header->Reserved = static_cast<std::uint32_t>(written_);
+            cursor_ = header->Next;
+            cursorDone_ = 0;
+        }
     }
 
     // Recovers from an underrun or overrun, a suspend or an interrupted call; 0 when the stream
@@ -310,14 +423,28 @@ private:
         return 0;
     }
 
-    void waitForDevice()
+    // Waits until the card has room or data, or the device is woken.
+    void waitForDevice(int timeoutMs)
     {
-        if (::poll(fds_.data(), static_cast<nfds_t>(fds_.size()), kPollTimeoutMs) > 0) {
+        if (::poll(fds_.data(), static_cast<nfds_t>(fds_.size()), timeoutMs) > 0) {
             unsigned short revents = 0;
             snd_pcm_poll_descriptors_revents(pcm_.handle, fds_.data(), static_cast<unsigned>(fds_.size() - 1), &revents);
-            std::uint64_t count = 0;
-            [[maybe_unused]] const auto n = ::read(wakeFd_, &count, sizeof count);
+            clearWake();
         }
+    }
+
+    // Waits only for the device to be woken, at most timeoutMs.
+    void waitForWake(int timeoutMs)
+    {
+        pollfd wake{wakeFd_, POLLIN, 0};
+        if (::poll(&wake, 1, timeoutMs) > 0)
+            clearWake();
+    }
+
+    void clearWake()
+    {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto n = ::read(wakeFd_, &count, sizeof count);
     }
 
     void wakeBackend() override
@@ -330,22 +457,26 @@ private:
 
     std::uint64_t positionFrames() override
     {
-        const std::uint64_t frames = transferred_ - origin_;
-        const auto delay = static_cast<std::uint64_t>(delay_);
-        return frames > delay ? frames - delay : 0;
+        if (isInput())
+            return transferred_ - origin_;
+        const std::uint64_t played = configured_ ? playedFrames() : written_;
+        return played > origin_ ? played - origin_ : 0;
     }
 
     std::string name_;
     const std::uint32_t frameBytes_;
     Pcm pcm_;
+    bool configured_ = false;
     snd_pcm_uframes_t periodFrames_ = 1;
     std::vector<pollfd> fds_;
     int wakeFd_ = -1;
     bool running_ = false;
-    std::uint32_t progress_ = 0;    // bytes of the head buffer written so far (output)
-    std::uint64_t transferred_ = 0; // frames moved since open
-    std::uint64_t origin_ = 0;      // transferred_ at the last reset
-    snd_pcm_sframes_t delay_ = 0;   // frames written but not yet heard (output)
+    std::uint64_t transferred_ = 0;        // frames recorded since open (input)
+    std::uint64_t written_ = 0;            // frames written to the card since open (output)
+    std::uint64_t origin_ = 0;             // the frame count at the last reset
+    WaveHdr* cursor_ = nullptr;            // the first queued buffer not yet all written (output)
+    std::uint32_t cursorDone_ = 0;         // bytes of it written
+    std::atomic<std::uint32_t> unread_{0}; // frames the capture card holds for us
 };
 
 } // namespace

@@ -1,7 +1,9 @@
 #pragma once
 // ALSA devices: real sound cards, and PipeWire or PulseAudio through their ALSA plug-ins.
 // Each open device has a thread that moves period-sized blocks between ALSA and the queued
-// buffers. Underruns, overruns and a suspend are recovered (xruns counted); they never stop the
+// buffers. The card's own buffer follows the program's: a period per buffer, as many periods as
+// buffers; a playback buffer goes back once the card has played it, so the card holds nothing
+// on top of the queued buffers. Underruns, overruns and a suspend are recovered (xruns counted); they never stop the
 // stream. Any other error, or a recovery that fails, fails the device for good: its buffers come
 // back and the next one queued is refused with ALSA's error code.
 

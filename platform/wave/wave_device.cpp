@@ -97,6 +97,7 @@ int WaveDevice::addBuffer(WaveHdr* header)
     else
         head_ = header;
     tail_ = header;
+    queuedBuffers_.fetch_add(1, std::memory_order_relaxed);
     queued(header);
     wake();
     return kWaveNoError;
@@ -125,6 +126,7 @@ void WaveDevice::handBack(std::unique_lock<std::mutex>& lock)
         tail_ = nullptr;
     header->Next = nullptr;
     header->Flags = (header->Flags | kHeaderDone) & ~kHeaderInQueue;
+    queuedBuffers_.fetch_sub(1, std::memory_order_relaxed);
     lock.unlock();
     if (callback_)
         callback_(this, WaveMessage::Done, instance_, header);
@@ -163,8 +165,11 @@ int WaveDevice::runCommand(Command command)
 void WaveDevice::threadMain()
 {
     // The device's own context, like a sound driver's: it must keep up whatever the program's
-    // threads are doing. Refused by the system without the privilege, then it runs as it is.
-    applyThreadPriority(currentThreadId(), TThreadPriority::tpHighest);
+    // threads, and other programs, are doing. A nice value alone does not give that: it weighs
+    // only against threads of the same session, and a build in another session delays a nice
+    // thread by tens of milliseconds. Real-time scheduling where the system allows it, the
+    // highest nice value otherwise.
+    applyThreadPriority(currentThreadId(), TThreadPriority::tpTimeCritical);
     std::unique_lock lock(lock_);
     for (;;) {
         if (command_ != Command::None) {

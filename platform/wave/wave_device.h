@@ -32,6 +32,11 @@ public:
     int reset() { return runCommand(Command::Reset); }
     int position(std::uint32_t& samples);
     std::uint32_t xruns() const { return xruns_.load(); }
+    // Buffers in the queue right now; read without the lock.
+    std::uint32_t queuedBuffers() const { return queuedBuffers_.load(std::memory_order_relaxed); }
+    // Frames of audio the sound API itself holds beyond the queued buffers (its own device
+    // buffer, as configured at open); 0 for a device that works on the queued buffers directly.
+    virtual std::uint32_t deviceBufferFrames() const { return 0; }
     // Ends the device thread, closes the backend and sends Closed; refused while buffers are queued.
     int close();
 
@@ -92,6 +97,7 @@ private:
     WaveHdr* tail_ = nullptr;
     int failure_ = 0;
     std::atomic<std::uint32_t> xruns_{0};
+    std::atomic<std::uint32_t> queuedBuffers_{0};
 };
 
 } // namespace qex::platform::wave

@@ -200,6 +200,15 @@ int waveGetXruns(WaveHandle device, std::uint32_t& count)
     return kWaveNoError;
 }
 
+int waveGetQueueState(WaveHandle device, WaveQueueState& state)
+{
+    if (!device)
+        return kWaveErrInvalidHandle;
+    state.queuedBuffers = device->queuedBuffers();
+    state.deviceBufferFrames = device->deviceBufferFrames();
+    return kWaveNoError;
+}
+
 int waveClose(WaveHandle device)
 {
     if (!device)

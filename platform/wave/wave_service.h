@@ -122,6 +122,13 @@ int waveReset(WaveHandle device);
 int waveGetPosition(WaveHandle device, std::uint32_t& samples);
 // Underruns (output) or overruns (input) recovered since the device was opened.
 int waveGetXruns(WaveHandle device, std::uint32_t& count);
+// What the device holds right now: buffers queued, and frames its sound API buffers on top of
+// them (an ALSA device's own buffer; 0 for the virtual devices). Safe from any thread.
+struct WaveQueueState {
+    std::uint32_t queuedBuffers = 0;
+    std::uint32_t deviceBufferFrames = 0;
+};
+int waveGetQueueState(WaveHandle device, WaveQueueState& state);
 // Refused with kWaveErrStillPlaying while buffers are queued.
 int waveClose(WaveHandle device);
 // The text for a result code; non-zero when the code is unknown.

@@ -123,7 +123,8 @@ protected:
     {
         qex.terminate();
         EXPECT_EQ(qex.waitForExit(20s), 0);
-        EXPECT_TRUE(qex.standardError().ends_with("qex: stopped\n")) << qex.standardError();
+        EXPECT_NE(qex.standardError().find("\nqex: stopped: input overruns "), std::string::npos)
+            << qex.standardError();
     }
 
     TempFolder root;

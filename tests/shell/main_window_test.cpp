@@ -550,7 +550,18 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
                                                    figure.match(readout().value(1)).hasMatch(); }, 15s))
             << readout().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(w.mmloudness.DroppedFrames(), 0u);
+        // The status line tells the chain's delay, some 400 ms on the design buffers, and the
+        // dropouts; its tooltip breaks them down.
+        const QRegularExpression status(QStringLiteral("^Delay (\\d+) ms, \\d+ dropouts?$"));
+        const auto delayShown = [&] {
+            const QRegularExpressionMatch match = status.match(w.lblChain->text());
+            return match.hasMatch() ? match.captured(1).toInt() : -1;
+        };
+        EXPECT_TRUE(harness.pumpUntil([&] { return std::abs(delayShown() - 400) < 100; }, 5s))
+            << w.lblChain->text().toStdString();
+        EXPECT_TRUE(w.lblChain->toolTip().contains(QStringLiteral("output underruns:")));
         harness.click(w.btnStop);
+        EXPECT_TRUE(status.match(w.lblChain->text()).hasMatch()) << "the last figures stay after Stop";
         EXPECT_EQ(left.Spots(), 0) << "stopping clears the meters";
         EXPECT_EQ(right.Spots(), 0);
         EXPECT_TRUE(harness.pumpUntil([&] { return readout().value(0) == QStringLiteral("S     \u2014 LUFS"); }, 5s))
