@@ -42,7 +42,7 @@ std::vector<int16_t> ProgramSignal()
     struct Tone {
         double hz, level, envelopeHz, pan;
     };
-    constexpr Tone kTones[] = {{55, 5000, 0.7, 0.0}, {110, 4000, 1.3, 0.2},   {233, 3000, 2.1, -0.3},
+    constexpr Tone kTones[] = {{55, 5000, 0.7, 0.0},  {110, 4000, 1.3, 0.2},   {233, 3000, 2.1, -0.3},
                                {440, 2500, 3.3, 0.1}, {1250, 1500, 0.4, -0.5}, {3520, 900, 5.0, 0.6},
                                {7900, 500, 1.7, -0.2}};
     std::mt19937 random(12345);

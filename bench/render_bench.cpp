@@ -11,9 +11,9 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <unistd.h>
 #include <filesystem>
 #include <numbers>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;

@@ -183,8 +183,9 @@ void TMMCustomWaveDevice::SetCallBackMode(TMMCBMode value)
 {
     CheckNotOpen();
     if (value == TMMCBMode::cmCallback) {
-        showEngineNotice(TMMNoticeKind::Message, className_,
-                         "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95");
+        showEngineNotice(
+            TMMNoticeKind::Message, className_,
+            "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95");
         return;
     }
     callBackMode_ = value;
@@ -224,8 +225,8 @@ bool TMMCustomWaveDevice::DeviceTakesFormat(const char* call)
 int TMMCustomWaveDevice::OpenDevice(bool query)
 {
     const auto* format = reinterpret_cast<const wave::WaveFormatEx*>(WaveFormat());
-    return wave::waveOpen(direction_, query ? nullptr : &handle_, deviceId_, format,
-                          query ? nullptr : &DeviceCallback, this, query);
+    return wave::waveOpen(direction_, query ? nullptr : &handle_, deviceId_, format, query ? nullptr : &DeviceCallback,
+                          this, query);
 }
 
 // Runs in the device's context: opened and closed set the state at once, buffers are routed.

@@ -92,8 +92,9 @@ TMMDSPPlugin::TMMDSPPlugin()
     : faultNotice_([this] {
           if (const int fault = ModuleFault())
               showEngineNotice(TMMNoticeKind::Error, {},
-                               ModuleFaultText(fault) + " The audio goes on unprocessed; stop and start processing "
-                                                        "to load the module again.");
+                               ModuleFaultText(fault) +
+                                   " The audio goes on unprocessed; stop and start processing "
+                                   "to load the module again.");
       })
 {
     // The environment of the thread that builds the chain is the program's default; every

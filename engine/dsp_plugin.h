@@ -27,8 +27,8 @@
 struct TDSPModule {
     std::string Name;
     bool Initialised = false;
-    winampDSPModule* Published = nullptr;  // set while loaded, for the published kind
-    TMMPlugInDSPModule* Engine = nullptr;  // set while loaded, for the engine kind
+    winampDSPModule* Published = nullptr; // set while loaded, for the published kind
+    TMMPlugInDSPModule* Engine = nullptr; // set while loaded, for the engine kind
 };
 
 // The modules of one plug-in library.

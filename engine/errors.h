@@ -10,13 +10,34 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-class EMMWaveInError : public EMMError { public: using EMMError::EMMError; };
-class EMMWaveOutError : public EMMError { public: using EMMError::EMMError; };
-class EMMBufferError : public EMMError { public: using EMMError::EMMError; };
-class EMMPlugInError : public EMMError { public: using EMMError::EMMError; };
-class EMMConnectorError : public EMMError { public: using EMMError::EMMError; };
-class EMMLevelError : public EMMError { public: using EMMError::EMMError; };
-class EMMHiTimerError : public EMMError { public: using EMMError::EMMError; };
+class EMMWaveInError : public EMMError {
+public:
+    using EMMError::EMMError;
+};
+class EMMWaveOutError : public EMMError {
+public:
+    using EMMError::EMMError;
+};
+class EMMBufferError : public EMMError {
+public:
+    using EMMError::EMMError;
+};
+class EMMPlugInError : public EMMError {
+public:
+    using EMMError::EMMError;
+};
+class EMMConnectorError : public EMMError {
+public:
+    using EMMError::EMMError;
+};
+class EMMLevelError : public EMMError {
+public:
+    using EMMError::EMMError;
+};
+class EMMHiTimerError : public EMMError {
+public:
+    using EMMError::EMMError;
+};
 
 // Keys of the error-text table.
 enum MMErrorKey : int {

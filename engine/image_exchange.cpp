@@ -16,7 +16,8 @@ void TMMImageExchange::Resize(int width, int height)
 void TMMImageExchange::Publish()
 {
     // Release: the pixels drawn are visible to whoever takes the image.
-    const std::uint8_t previous = waiting_.exchange(static_cast<std::uint8_t>(back_ | kFresh), std::memory_order_acq_rel);
+    const std::uint8_t previous =
+        waiting_.exchange(static_cast<std::uint8_t>(back_ | kFresh), std::memory_order_acq_rel);
     back_ = previous & kIndexMask;
 }
 

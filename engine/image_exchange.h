@@ -19,8 +19,8 @@ using TMMColor = std::uint32_t;
 // An opaque colour from its red, green and blue parts.
 constexpr TMMColor mmRgb(int red, int green, int blue)
 {
-    return 0xff000000u | (static_cast<std::uint32_t>(red & 0xff) << 16) | (static_cast<std::uint32_t>(green & 0xff) << 8) |
-           static_cast<std::uint32_t>(blue & 0xff);
+    return 0xff000000u | (static_cast<std::uint32_t>(red & 0xff) << 16) |
+        (static_cast<std::uint32_t>(green & 0xff) << 8) | static_cast<std::uint32_t>(blue & 0xff);
 }
 
 struct TMMImageView {

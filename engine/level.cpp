@@ -27,8 +27,7 @@ int channelsOf(TMMMode mode)
 
 } // namespace
 
-TMMLevel::TMMLevel(TMMTickService& ticks)
-    : tickClient_(ticks, TMMTickService::kTickPeriod, [this] { PeakTick(); })
+TMMLevel::TMMLevel(TMMTickService& ticks) : tickClient_(ticks, TMMTickService::kTickPeriod, [this] { PeakTick(); })
 {
     Layout();
     UpdateBlockSize();
@@ -73,29 +72,98 @@ void TMMLevel::SetVisible(bool value)
     Draw();
 }
 
-void TMMLevel::SetKind(TMMLevelKind value) { Store(kind_, value, true); }
-void TMMLevel::SetDirection(TMMDirection value) { Store(direction_, value, true); }
-void TMMLevel::SetSpotWidth(int value) { Store(spotWidth_, std::max(value, 1), true); }
-void TMMLevel::SetSpotSpace(int value) { Store(spotSpace_, std::clamp(value, 0, 10), true); }
-void TMMLevel::SetColor(TMMColor value) { Store(color_, value, true); }
-void TMMLevel::SetBar1Color(TMMColor value) { Store(barColors_[0], value, true); }
-void TMMLevel::SetBar2Color(TMMColor value) { Store(barColors_[1], value, true); }
-void TMMLevel::SetBar3Color(TMMColor value) { Store(barColors_[2], value, true); }
-void TMMLevel::SetInactive1Color(TMMColor value) { Store(inactiveColors_[0], value, true); }
-void TMMLevel::SetInactive2Color(TMMColor value) { Store(inactiveColors_[1], value, true); }
-void TMMLevel::SetInactive3Color(TMMColor value) { Store(inactiveColors_[2], value, true); }
-void TMMLevel::SetPoint1(int value) { Store(point1_, std::clamp(value, 1, 100), true); }
-void TMMLevel::SetPoint2(int value) { Store(point2_, std::clamp(value, 1, 100), true); }
-void TMMLevel::SetBitLength(TMMBits value) { Store(bitLength_, value, false); }
-void TMMLevel::SetChannel(TMMChannel value) { Store(channel_, value, false); }
-void TMMLevel::SetMode(TMMMode value) { Store(mode_, value, false); }
-void TMMLevel::SetSamples(int value) { Store(samples_, std::max(value, 1), false); }
-void TMMLevel::SetSensitivy(int value) { Store(sensitivy_, std::clamp(value, -90, -9), false); }
-void TMMLevel::SetLogAmp(bool value) { Store(logAmp_, value, false); }
-void TMMLevel::SetPeakDelay(int value) { Store(peakDelay_, std::clamp(value, 0, 50), false); }
-void TMMLevel::SetDecayMode(TMMDecayMode value) { Store(decayMode_, value, false); }
-void TMMLevel::SetDCOffsetL(int value) { Store(dcOffsetL_, value, false); }
-void TMMLevel::SetDCOffsetR(int value) { Store(dcOffsetR_, value, false); }
+void TMMLevel::SetKind(TMMLevelKind value)
+{
+    Store(kind_, value, true);
+}
+void TMMLevel::SetDirection(TMMDirection value)
+{
+    Store(direction_, value, true);
+}
+void TMMLevel::SetSpotWidth(int value)
+{
+    Store(spotWidth_, std::max(value, 1), true);
+}
+void TMMLevel::SetSpotSpace(int value)
+{
+    Store(spotSpace_, std::clamp(value, 0, 10), true);
+}
+void TMMLevel::SetColor(TMMColor value)
+{
+    Store(color_, value, true);
+}
+void TMMLevel::SetBar1Color(TMMColor value)
+{
+    Store(barColors_[0], value, true);
+}
+void TMMLevel::SetBar2Color(TMMColor value)
+{
+    Store(barColors_[1], value, true);
+}
+void TMMLevel::SetBar3Color(TMMColor value)
+{
+    Store(barColors_[2], value, true);
+}
+void TMMLevel::SetInactive1Color(TMMColor value)
+{
+    Store(inactiveColors_[0], value, true);
+}
+void TMMLevel::SetInactive2Color(TMMColor value)
+{
+    Store(inactiveColors_[1], value, true);
+}
+void TMMLevel::SetInactive3Color(TMMColor value)
+{
+    Store(inactiveColors_[2], value, true);
+}
+void TMMLevel::SetPoint1(int value)
+{
+    Store(point1_, std::clamp(value, 1, 100), true);
+}
+void TMMLevel::SetPoint2(int value)
+{
+    Store(point2_, std::clamp(value, 1, 100), true);
+}
+void TMMLevel::SetBitLength(TMMBits value)
+{
+    Store(bitLength_, value, false);
+}
+void TMMLevel::SetChannel(TMMChannel value)
+{
+    Store(channel_, value, false);
+}
+void TMMLevel::SetMode(TMMMode value)
+{
+    Store(mode_, value, false);
+}
+void TMMLevel::SetSamples(int value)
+{
+    Store(samples_, std::max(value, 1), false);
+}
+void TMMLevel::SetSensitivy(int value)
+{
+    Store(sensitivy_, std::clamp(value, -90, -9), false);
+}
+void TMMLevel::SetLogAmp(bool value)
+{
+    Store(logAmp_, value, false);
+}
+void TMMLevel::SetPeakDelay(int value)
+{
+    Store(peakDelay_, std::clamp(value, 0, 50), false);
+}
+void TMMLevel::SetDecayMode(TMMDecayMode value)
+{
+    Store(decayMode_, value, false);
+}
+void TMMLevel::SetDCOffsetL(int value)
+{
+    Store(dcOffsetL_, value, false);
+}
+void TMMLevel::SetDCOffsetR(int value)
+{
+    Store(dcOffsetR_, value, false);
+}
 
 void TMMLevel::SetGain(int value)
 {
@@ -226,8 +294,7 @@ std::int64_t TMMLevel::Decayed(std::int64_t c)
         history_[historyPosition_] = c;
         c = historySum_ / historyCount_;
         break;
-    case TMMDecayMode::dmNone:
-        break;
+    case TMMDecayMode::dmNone: break;
     }
     return c;
 }

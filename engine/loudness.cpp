@@ -28,9 +28,9 @@ void check(int error)
 
 TLoudness::TLoudness(int channels, long sampleRate, TLoudnessMode mode) : channels_(channels), mode_(mode)
 {
-    const int flags = mode == TLoudnessMode::Live ? EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM
-                                                  : EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA |
-                                                        EBUR128_MODE_TRUE_PEAK;
+    const int flags = mode == TLoudnessMode::Live
+        ? EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM
+        : EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK;
     if (channels > 0 && sampleRate > 0)
         state_ = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate), flags);
     if (!state_)

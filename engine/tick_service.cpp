@@ -8,7 +8,10 @@
 // audio threads are busy.
 class TMMTickThread : public TMMThreadEx {
 public:
-    explicit TMMTickThread(TMMTickService& service) : service_(service) { SetPriority(TThreadPriority::tpTimeCritical); }
+    explicit TMMTickThread(TMMTickService& service) : service_(service)
+    {
+        SetPriority(TThreadPriority::tpTimeCritical);
+    }
     ~TMMTickThread() override { WaitFor(); }
 
 protected:

@@ -105,8 +105,8 @@ void TMMWaveIn::CheckFormat()
         wave::WaveCaps caps;
         const std::uint32_t bit = requiredFormatBit(format);
         accepted = wave::waveGetDevCaps(Direction(), GetDeviceID(), caps, wave::WaveCapsDetail::Probed) ==
-                       wave::kWaveNoError &&
-                   (bit == 0 || (caps.Formats & bit) != 0);
+                wave::kWaveNoError &&
+            (bit == 0 || (caps.Formats & bit) != 0);
     }
     if (!accepted)
         Error(deviceCallMessage("WaveInOpen", MMErrorText(kErrCannotRecordFormat)));

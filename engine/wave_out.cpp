@@ -12,7 +12,8 @@ constexpr int kWaitSteps = 500;
 
 } // namespace
 
-TMMWaveOut::TMMWaveOut() : TMMCustomWaveDevice(WaveDirection::Output, kErrNoPlayingDevice, "TMMWaveOut", kMaxBuffers, kWaitSteps)
+TMMWaveOut::TMMWaveOut()
+    : TMMCustomWaveDevice(WaveDirection::Output, kErrNoPlayingDevice, "TMMWaveOut", kMaxBuffers, kWaitSteps)
 {
 }
 

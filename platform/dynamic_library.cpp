@@ -5,7 +5,10 @@
 
 namespace qex::platform {
 
-DynamicLibrary::~DynamicLibrary() { free(); }
+DynamicLibrary::~DynamicLibrary()
+{
+    free();
+}
 
 DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_))

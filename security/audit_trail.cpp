@@ -7,8 +7,9 @@ bool TuilAuditTrail::Record(const std::string& user, const std::string& action, 
     if (!db_.Connected())
         return false;
     try {
-        SqlStatement insert(db_.handle(), "INSERT INTO AuditLog (Time, UserName, Action, Detail)"
-                                          " VALUES (datetime('now', 'localtime'), ?1, ?2, ?3)");
+        SqlStatement insert(db_.handle(),
+                            "INSERT INTO AuditLog (Time, UserName, Action, Detail)"
+                            " VALUES (datetime('now', 'localtime'), ?1, ?2, ?3)");
         insert.bindText(1, user);
         insert.bindText(2, action);
         insert.bindText(3, detail);

@@ -13,8 +13,7 @@ class SqlTable;
 class TuilSecurityManager;
 
 // Computes the stored form of a password in place of the built-in one.
-using TuilEncryptEvent =
-    std::function<void(void* sender, const std::string& plainText, std::string& encryptedText)>;
+using TuilEncryptEvent = std::function<void(void* sender, const std::string& plainText, std::string& encryptedText)>;
 
 // How a stored password answered a given one.
 enum class TuilPasswordMatch { NoMatch, Match, MatchAsTyped };
@@ -80,7 +79,9 @@ protected:
 // Grants that belong to an owner (a user or a group): the detail rows of the owner's table.
 class TuilOwnedAccessBindary : public TuilAccessBindary {
 public:
-    TuilOwnedAccessBindary(TuilSecurityManager* manager, TuilBindary& owner) : TuilAccessBindary(manager), owner_(owner) {}
+    TuilOwnedAccessBindary(TuilSecurityManager* manager, TuilBindary& owner) : TuilAccessBindary(manager), owner_(owner)
+    {
+    }
 
     bool Grant(const std::string& owner, const std::string& permission);
     bool Revoke(const std::string& owner, const std::string& permission);

@@ -95,7 +95,8 @@ void TuilFormPolicy::LoadPolicies(const std::string& formName)
     table->SetFiltered(true);
     Policies.clear();
     for (table->First(); !table->Eof(); table->Next()) {
-        const auto action = static_cast<TPolicyAction>(static_cast<std::uint8_t>(table->AsInteger(binding.ActionField)));
+        const auto action =
+            static_cast<TPolicyAction>(static_cast<std::uint8_t>(table->AsInteger(binding.ActionField)));
         Policies.emplace_back(*this, table->AsString(binding.PermissionField),
                               splitCommaText(table->AsString(binding.ItemField)), action);
     }

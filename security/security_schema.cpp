@@ -3,8 +3,8 @@
 #include "sql_database.h"
 
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace {

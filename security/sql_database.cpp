@@ -61,7 +61,10 @@ bool SqlStatement::step()
     fail(db_, rc);
 }
 
-int SqlStatement::columnCount() const { return sqlite3_column_count(stmt_); }
+int SqlStatement::columnCount() const
+{
+    return sqlite3_column_count(stmt_);
+}
 
 std::string SqlStatement::columnName(int column) const
 {
@@ -75,11 +78,20 @@ std::string SqlStatement::columnDeclType(int column) const
     return type ? type : "";
 }
 
-int SqlStatement::columnType(int column) const { return sqlite3_column_type(stmt_, column); }
+int SqlStatement::columnType(int column) const
+{
+    return sqlite3_column_type(stmt_, column);
+}
 
-long long SqlStatement::columnInteger(int column) const { return sqlite3_column_int64(stmt_, column); }
+long long SqlStatement::columnInteger(int column) const
+{
+    return sqlite3_column_int64(stmt_, column);
+}
 
-double SqlStatement::columnReal(int column) const { return sqlite3_column_double(stmt_, column); }
+double SqlStatement::columnReal(int column) const
+{
+    return sqlite3_column_double(stmt_, column);
+}
 
 std::string SqlStatement::columnText(int column) const
 {

@@ -1,9 +1,9 @@
 #include "artwork.h"
 
 #include <QLinearGradient>
-#include <cmath>
 #include <QPainter>
 #include <QPainterPath>
+#include <cmath>
 
 namespace artwork {
 

@@ -15,8 +15,8 @@
 #include "widgets/level_view.h"
 #include "widgets/loudness_view.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -76,11 +76,11 @@ TfrmQEX::TfrmQEX(TDataMod& dataMod, QWidget* parent)
 {
     setObjectName("frmQEX");
     setWindowTitle(QStringLiteral("Lumavox QEX"));
-    setStyleSheet(QStringLiteral(
-        "QPushButton[colourScheme=\"silver\"] { background-color: #c9c9cc; border: 1px solid #8c8c92;"
-        " border-radius: 3px; padding: 4px 10px; }"
-        "QPushButton[colourScheme=\"rose\"] { background-color: #f4b6c6; border: 1px solid #b0476a;"
-        " border-radius: 3px; padding: 4px 10px; }"));
+    setStyleSheet(
+        QStringLiteral("QPushButton[colourScheme=\"silver\"] { background-color: #c9c9cc; border: 1px solid #8c8c92;"
+                       " border-radius: 3px; padding: 4px 10px; }"
+                       "QPushButton[colourScheme=\"rose\"] { background-color: #f4b6c6; border: 1px solid #b0476a;"
+                       " border-radius: 3px; padding: 4px 10px; }"));
 
     BuildControls();
     BuildChain();
@@ -152,7 +152,8 @@ void TfrmQEX::BuildControls()
     lblLoudness = new TMMLoudnessView(mmloudness, this);
     lblLoudness->setObjectName("lblLoudness");
 
-    PngButton1 = makePictureButton(this, "PngButton1", artwork::infoIcon(), QStringLiteral("Show information about QEX"));
+    PngButton1 =
+        makePictureButton(this, "PngButton1", artwork::infoIcon(), QStringLiteral("Show information about QEX"));
     btnClose = makeButton(this, "btnClose", QStringLiteral("Exit"), QString());
 
     auto* bar = new QHBoxLayout;
@@ -242,7 +243,8 @@ void TfrmQEX::BuildChain()
 void TfrmQEX::ConnectHandlers()
 {
     const auto on = [this](QPushButton* button, void (TfrmQEX::*handler)()) {
-        connect(button, &QPushButton::clicked, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
     };
     on(btnPref, &TfrmQEX::btnPrefClick);
     on(btnPlay, &TfrmQEX::btnPlayClick);
@@ -255,7 +257,8 @@ void TfrmQEX::ConnectHandlers()
     on(gbSetup->btnCancel, &TfrmQEX::btnCancelClick);
 
     const auto onMenu = [this](QAction* action, void (TfrmQEX::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
     };
     onMenu(Changepassword1, &TfrmQEX::Changepassword1Click);
     onMenu(Usermanagement1, &TfrmQEX::Usermanagement1Click);
@@ -311,8 +314,8 @@ void TfrmQEX::FormCreate()
     // Without its database the login is unknown only because nobody can be looked up: security
     // stays on, and the login below fails.
     if (login < 0 && security.isChecked() && dataMod_.ADOConnection1.Connected()) {
-        showWarningMessage(QStringLiteral("Login as \"%1\" failed. Unknown user.").arg(QString::fromStdString(DefaultLogin)),
-                           this);
+        showWarningMessage(
+            QStringLiteral("Login as \"%1\" failed. Unknown user.").arg(QString::fromStdString(DefaultLogin)), this);
         security.setChecked(false);
     }
     gbSetup->cmbLogin->setEnabled(security.isChecked());
@@ -327,14 +330,14 @@ void TfrmQEX::FormCreate()
 // policy's items are loaded here and applied with the first login.
 void TfrmQEX::BuildSecurity()
 {
-    bindSecurityTables(uilSecurityManager1, {&dataMod_.dsUsers, &dataMod_.dsUserAccess, &dataMod_.dsGroups,
-                                             &dataMod_.dsGroupAccess, &dataMod_.dsGroupMembers, &dataMod_.dsPermissions});
+    bindSecurityTables(uilSecurityManager1,
+                       {&dataMod_.dsUsers, &dataMod_.dsUserAccess, &dataMod_.dsGroups, &dataMod_.dsGroupAccess,
+                        &dataMod_.dsGroupMembers, &dataMod_.dsPermissions});
     uilSecurityManager1.Active = false;
     uilSecurityManager1.AuditTrail = &dataMod_.AuditTrail;
     uilSecurityManager1.OnSuccessfulLogin = [this](TuilSecurityManager&) { uilSecurityManager1SuccessfulLogin(); };
-    setAuditHookTarget([this](const std::string& action, const std::string& detail) {
-        uilSecurityManager1.Audit(action, detail);
-    });
+    setAuditHookTarget(
+        [this](const std::string& action, const std::string& detail) { uilSecurityManager1.Audit(action, detail); });
     uilLoginDlg1.SecurityManager = &uilSecurityManager1;
     uilLoginDlg1.UseWindowsUserName = false;
     uilChangePasswordDlg1.SecurityManager = &uilSecurityManager1;
@@ -376,7 +379,8 @@ void TfrmQEX::showEvent(QShowEvent* event)
         return;
     shown_ = true;
     // The first showing finishes before the module is loaded and processing may start.
-    QMetaObject::invokeMethod(this, [this] { FormShow(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { FormShow(); }, Qt::QueuedConnection);
 }
 
 void TfrmQEX::FormShow()
@@ -453,9 +457,9 @@ void TfrmQEX::btnBypassClick()
 
 void TfrmQEX::SetDeviceControlsEnabled(bool enabled)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{gbSetup->cbInput, gbSetup->cbOutput, gbSetup->sliderNumBuf,
-                                                      gbSetup->sliderDimBuf, gbSetup->sliderNumBufOut,
-                                                      gbSetup->sliderDimBufOut})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{gbSetup->cbInput, gbSetup->cbOutput, gbSetup->sliderNumBuf,
+                                         gbSetup->sliderDimBuf, gbSetup->sliderNumBufOut, gbSetup->sliderDimBufOut})
         w->setEnabled(enabled);
 }
 

@@ -13,10 +13,10 @@
 
 #include "change_password_dlg.h"
 #include "login_dlg.h"
-#include "security_dlg.h"
-#include "widget_policy_form.h"
 #include "security/form_policy.h"
 #include "security/security_manager.h"
+#include "security_dlg.h"
+#include "widget_policy_form.h"
 
 #include <QWidget>
 

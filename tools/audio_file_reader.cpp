@@ -65,7 +65,7 @@ TMMAudioFileReader::TMMAudioFileReader(const std::string& path) : path_(path)
 std::string TMMAudioFileReader::SourceDescription() const
 {
     return formatName(info_.format & SF_FORMAT_TYPEMASK) + ", " + formatName(info_.format & SF_FORMAT_SUBMASK) + ", " +
-           std::to_string(info_.samplerate) + " Hz, " + (info_.channels == 1 ? "mono" : "stereo");
+        std::to_string(info_.samplerate) + " Hz, " + (info_.channels == 1 ? "mono" : "stereo");
 }
 
 bool TMMAudioFileReader::DecodeMore()
@@ -113,14 +113,12 @@ void TMMAudioFileReader::BufferLoad(TMMWaveHdr* lpWaveHdr, bool& moreBuffers)
     if (OnBufferLoad)
         OnBufferLoad(this, lpWaveHdr, moreBuffers);
     const std::size_t wanted = lpWaveHdr->BufferLength / sizeof(std::int16_t);
-    while (pending_.size() - pendingAt_ < wanted && DecodeMore()) {
-    }
+    while (pending_.size() - pendingAt_ < wanted && DecodeMore()) {}
     const std::size_t count = std::min(wanted, pending_.size() - pendingAt_);
     std::memcpy(lpWaveHdr->Data, pending_.data() + pendingAt_, count * sizeof(std::int16_t));
     pendingAt_ += count;
     lpWaveHdr->BytesRecorded = static_cast<std::uint32_t>(count * sizeof(std::int16_t));
     // The last buffer says that no more follow.
-    while (pending_.size() == pendingAt_ && DecodeMore()) {
-    }
+    while (pending_.size() == pendingAt_ && DecodeMore()) {}
     moreBuffers = pending_.size() > pendingAt_;
 }

@@ -5,8 +5,7 @@
 
 TPowerSpectrum::TPowerSpectrum(int size, double sampleRate)
     : size_(size), binHz_(sampleRate / size), window_(static_cast<std::size_t>(size)),
-      power_(static_cast<std::size_t>(size / 2 + 1), 0.0),
-      in_(fftw_alloc_real(static_cast<std::size_t>(size))),
+      power_(static_cast<std::size_t>(size / 2 + 1), 0.0), in_(fftw_alloc_real(static_cast<std::size_t>(size))),
       out_(fftw_alloc_complex(static_cast<std::size_t>(size / 2 + 1))),
       plan_(fftw_plan_dft_r2c_1d(size, in_, out_, FFTW_ESTIMATE))
 {

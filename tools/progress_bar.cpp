@@ -21,7 +21,8 @@ void TerminalProgress::Update(std::uint64_t done, std::uint64_t total)
         return;
     shown_ = percent;
     const int filled = percent * kWidth / 100;
-    const std::string bar = std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(kWidth - filled), '-');
+    const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
+        std::string(static_cast<std::size_t>(kWidth - filled), '-');
     std::fprintf(stderr, "\r[%s] %3d%%", bar.c_str(), percent);
     std::fflush(stderr);
 }

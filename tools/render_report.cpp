@@ -16,8 +16,9 @@ std::string jsonNumber(std::optional<double> value)
 
 std::string jsonFigures(const TLoudnessFigures& figures)
 {
-    return "{\"integrated_lufs\": " + jsonNumber(figures.IntegratedLufs) + ", \"range_lu\": " +
-           jsonNumber(figures.RangeLu) + ", \"true_peak_dbtp\": " + jsonNumber(figures.TruePeakDbtp) + "}";
+    return "{\"integrated_lufs\": " + jsonNumber(figures.IntegratedLufs) +
+        ", \"range_lu\": " + jsonNumber(figures.RangeLu) + ", \"true_peak_dbtp\": " + jsonNumber(figures.TruePeakDbtp) +
+        "}";
 }
 
 std::string row(const char* name, std::optional<double> input, std::optional<double> output)
@@ -63,9 +64,9 @@ std::string TRenderReport::Table()
     char clipped[128];
     std::snprintf(clipped, sizeof clipped, "%-22s%10s%9.3f%%\n", "At clip level", "", 100.0 * ClippedShare());
     return std::string("                           input    output\n") +
-           row("Integrated (LUFS)", in.IntegratedLufs, out.IntegratedLufs) +
-           row("Loudness range (LU)", in.RangeLu, out.RangeLu) +
-           row("True peak (dBTP)", in.TruePeakDbtp, out.TruePeakDbtp) + clipped;
+        row("Integrated (LUFS)", in.IntegratedLufs, out.IntegratedLufs) +
+        row("Loudness range (LU)", in.RangeLu, out.RangeLu) +
+        row("True peak (dBTP)", in.TruePeakDbtp, out.TruePeakDbtp) + clipped;
 }
 
 std::string TRenderReport::Json()
@@ -73,5 +74,5 @@ std::string TRenderReport::Json()
     char share[32];
     std::snprintf(share, sizeof share, "%.6f", ClippedShare());
     return "{\"input\": " + jsonFigures(InputFigures()) + ", \"output\": " + jsonFigures(OutputFigures()) +
-           ", \"clipped_share\": " + share + "}";
+        ", \"clipped_share\": " + share + "}";
 }

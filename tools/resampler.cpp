@@ -50,6 +50,5 @@ void TResampler::Process(const float* frames, std::size_t count, std::vector<flo
 void TResampler::Flush(std::vector<float>& out)
 {
     std::size_t used = 0;
-    while (Run(nullptr, 0, used, out) > 0) {
-    }
+    while (Run(nullptr, 0, used, out) > 0) {}
 }

@@ -190,7 +190,9 @@ QVector<TMMScaleLabel> TMMLevelScale::Labels() const
         const int across = kind_ == TMMLevelKind::lkHorizontal ? textHeight : textWidth;
         for (int position : PositionsOf(fraction)) {
             const int start = std::clamp(position - extent / 2, 0, std::max(length - extent, 0));
-            all.push_back({i, start, extent,
+            all.push_back({i,
+                           start,
+                           extent,
                            {text, MapRect(start, extent, (thickness - across) / 2, across), ZoneColor(fraction)}});
         }
     }
@@ -223,9 +225,9 @@ void TMMLevelScale::PaintMarks(QPainter& painter, bool farSide) const
     auto across = [&](int from, int extent) { return farSide ? Thickness() - from - extent : from; };
 
     for (int j = 0; j < marks_.TickCount; ++j) {
-        const int along = marks_.TickCount > 1 ? static_cast<int>(std::lround(static_cast<double>(j) * (length - 1) /
-                                                                             (marks_.TickCount - 1)))
-                                               : 0;
+        const int along = marks_.TickCount > 1
+            ? static_cast<int>(std::lround(static_cast<double>(j) * (length - 1) / (marks_.TickCount - 1)))
+            : 0;
         const bool enlarged = marks_.EnlargeEvery > 0 && j % marks_.EnlargeEvery == 0;
         const int tick = enlarged ? size : small;
         const int from = marks_.Origin == TMMScaleOrigin::soOuter ? 0 : size - tick;

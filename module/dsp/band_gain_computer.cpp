@@ -69,12 +69,13 @@ void FollowWithHold(SectionLanes& r, Pair level)
 struct CompressorLanes : SectionLanes {
     CompressorLanes(const SectionRecord& a, const SectionRecord& b, double slowA, double slowB)
         : SectionLanes(a, b), attack2{a.attack2.get(), b.attack2.get()}, release2{a.release2.get(), b.release2.get()},
-          holdLength{static_cast<double>(a.holdLength.get()), static_cast<double>(b.holdLength.get())},
-          slow{slowA, slowB}
+          holdLength{static_cast<double>(a.holdLength.get()), static_cast<double>(b.holdLength.get())}, slow{slowA,
+                                                                                                             slowB}
     {
         // An attack within the hold time is five times slower and holds shorter.
         slowAttack1 = 1 - (1 - attack1) * 0.2;
-        reattackHoldLength = Pair{static_cast<double>(a.holdLength.get() / 5), static_cast<double>(b.holdLength.get() / 5)};
+        reattackHoldLength =
+            Pair{static_cast<double>(a.holdLength.get() / 5), static_cast<double>(b.holdLength.get() / 5)};
     }
 
     // Follows level x and returns the envelope whose quotient by the threshold, raised to the
@@ -230,9 +231,7 @@ public:
         std::array<Mask, N> mute;
         bool anyMuted = false;
         for (size_t p = 0; p < N; ++p) {
-            const auto muted = [&](int band) {
-                return -int64_t{!multiband && settings.BandMute[band].get() != 0};
-            };
+            const auto muted = [&](int band) { return -int64_t{!multiband && settings.BandMute[band].get() != 0}; };
             mute[p] = Mask{muted(pairs_[p].first), muted(pairs_[p].second)};
             anyMuted = anyMuted || (mute[p][0] | mute[p][1]) != 0;
         }
@@ -272,9 +271,11 @@ private:
     template <typename Lanes>
     std::array<Lanes, N> Sections(int section)
     {
-        return [&]<size_t... p>(std::index_sequence<p...>) {
+        return [&]<size_t... p>(std::index_sequence<p...>)
+        {
             return std::array<Lanes, N>{Make<Lanes>(pairs_[p], section)...};
-        }(std::make_index_sequence<N>());
+        }
+        (std::make_index_sequence<N>());
     }
 
     template <typename Lanes>

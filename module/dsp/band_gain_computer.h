@@ -28,7 +28,7 @@ struct SectionCoefficients {
 };
 
 struct SectionRecord : SectionCoefficients {
-    Shared<double> gain; // the section's last gain, a meter value
+    Shared<double> gain;         // the section's last gain, a meter value
     Shared<uint32_t> holdLength; // compressor only
     double envelope = 0.0;
     uint32_t holdCounter = 0;

@@ -52,9 +52,8 @@ void GatedAgc::ResetEnvelopes()
 }
 
 QEX_CHUNK_CODE
-void GatedAgc::Process(Frames frames, std::span<const double> peaks, std::span<bool> gated,
-                       const GlobalParams& params, const ProcessingSettings& settings, bool bypassAll,
-                       MeterValues& meters)
+void GatedAgc::Process(Frames frames, std::span<const double> peaks, std::span<bool> gated, const GlobalParams& params,
+                       const ProcessingSettings& settings, bool bypassAll, MeterValues& meters)
 {
     const Snapshot s = {{settings.MasterAttack.get(), settings.BassAttack.get()},
                         {settings.MasterRelease.get(), settings.BassRelease.get()},

@@ -13,12 +13,12 @@ using Coefficients = FourthOrderSection::Coefficients;
 constexpr Coefficients kFiveBands[kMultibandCount] = {
     {5.25711192e-07, 1.48344768e-07, -3.09232849e-07, 1.58344768e-07, -1.71288808e-07, -3.925539750695006,
      5.779378889138285, -3.782079282468395, 0.928240505404176},
-    {0.007564590902977, -1.50715e-05, -0.015133300805952, 0, 0.007566648902976, -3.727884918910256,
-     5.226773332497304, -3.268421202715063, 0.769564199566211},
-    {0.041091692670225, -4.5955e-05, -0.082182253340449, 0, 0.041091061170225, -3.103973244833686,
-     3.80957762470683, -2.204860297297529, 0.514754070186592},
-    {0.077717132531623, 1.17375e-05, -0.155434253063247, 0, 0.077717126531623, -1.690109162251134,
-     1.814523286186045, -1.010444843315776, 0.382403073079115},
+    {0.007564590902977, -1.50715e-05, -0.015133300805952, 0, 0.007566648902976, -3.727884918910256, 5.226773332497304,
+     -3.268421202715063, 0.769564199566211},
+    {0.041091692670225, -4.5955e-05, -0.082182253340449, 0, 0.041091061170225, -3.103973244833686, 3.80957762470683,
+     -2.204860297297529, 0.514754070186592},
+    {0.077717132531623, 1.17375e-05, -0.155434253063247, 0, 0.077717126531623, -1.690109162251134, 1.814523286186045,
+     -1.010444843315776, 0.382403073079115},
     {0.124341419171717, 0, -0.248682838343435, 0, 0.124341419171717, 0.776230060369421, 0.946074863562789,
      0.376514119247381, 0.282821461495188},
 };
@@ -48,9 +48,8 @@ void Link(double reference, double& target, int p)
 } // namespace
 
 template <const FourthOrderSection::Coefficients (&Bank)[kMultibandCount]>
-QEX_CHUNK_CODE
-void MultibandProcessor::Analyse(std::array<Band, kMultibandCount>& bands, Frames frames, bool trackRms,
-                                 BandSignals& values, std::span<BandGainComputer::BandValues> levels)
+QEX_CHUNK_CODE void MultibandProcessor::Analyse(std::array<Band, kMultibandCount>& bands, Frames frames, bool trackRms,
+                                                BandSignals& values, std::span<BandGainComputer::BandValues> levels)
 {
     // All bands frame by frame, so that their recursions overlap.
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -100,8 +99,8 @@ void MultibandProcessor::Process(Frames frames, std::span<const bool> gated, std
     else
         Analyse<kFiveBands>(bands, frames, trackRms, values, levels);
 
-    gains.Compute(0, kMultibandCount - 1, std::span(levels).first(count), gated,
-                  std::span(computed).first(count), params, settings);
+    gains.Compute(0, kMultibandCount - 1, std::span(levels).first(count), gated, std::span(computed).first(count),
+                  params, settings);
 
     const int lookahead = settings.LookaheadLength.get();
     const double a = settings.Efficiency.get();

@@ -16,10 +16,7 @@ public:
     constexpr Shared() = default;
     constexpr Shared(T value) : value_(value) {}
 
-    T get() const noexcept
-    {
-        return std::atomic_ref<T>(const_cast<T&>(value_)).load(std::memory_order_relaxed);
-    }
+    T get() const noexcept { return std::atomic_ref<T>(const_cast<T&>(value_)).load(std::memory_order_relaxed); }
     void set(T value) noexcept { std::atomic_ref<T>(value_).store(value, std::memory_order_relaxed); }
 
     // Read-modify-write of flag words that two threads change different bits of.

@@ -109,14 +109,14 @@ void SignalPath::ProcessChunk()
     // Under BypassAll only the multiband analysis runs, for its meters; the frames go on to
     // the output stage as they were.
     if (!has(Flag::MultibandBypass) || bypassAll)
-        multiband_.Process(frames, first(chunk_.gated), first(chunk_.lookaheadRow), params, Settings, bypassAll,
-                           Gains, lookahead_, Meters);
+        multiband_.Process(frames, first(chunk_.gated), first(chunk_.lookaheadRow), params, Settings, bypassAll, Gains,
+                           lookahead_, Meters);
     else
         chunk_.lookaheadRow.fill(lookahead_.Index());
 
     if (!bypassAll) {
-        dualBand_.Process(frames, first(chunk_.denormOffset), first(chunk_.gated), first(chunk_.lookaheadRow),
-                          params, Settings, Gains, lookahead_, Meters);
+        dualBand_.Process(frames, first(chunk_.denormOffset), first(chunk_.gated), first(chunk_.lookaheadRow), params,
+                          Settings, Gains, lookahead_, Meters);
         if (preemphOn)
             outputLowpass_.Process(frames);
         else

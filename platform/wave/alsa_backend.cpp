@@ -72,7 +72,8 @@ int setFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, const WaveFormatEx& f
         return -EINVAL;
     int err = snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED);
     if (err >= 0)
-        err = snd_pcm_hw_params_set_format(pcm, params, format.BitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE);
+        err = snd_pcm_hw_params_set_format(pcm, params,
+                                           format.BitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE);
     if (err >= 0)
         err = snd_pcm_hw_params_set_channels(pcm, params, format.Channels);
     if (err >= 0)
@@ -83,8 +84,13 @@ int setFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, const WaveFormatEx& f
 WaveFormatEx pcmFormat(int bits, int channels, int rate)
 {
     const auto align = static_cast<std::uint16_t>(channels * bits / 8);
-    return {1, static_cast<std::uint16_t>(channels), static_cast<std::uint32_t>(rate),
-            static_cast<std::uint32_t>(align * rate), align, static_cast<std::uint16_t>(bits), 0};
+    return {1,
+            static_cast<std::uint16_t>(channels),
+            static_cast<std::uint32_t>(rate),
+            static_cast<std::uint32_t>(align * rate),
+            align,
+            static_cast<std::uint16_t>(bits),
+            0};
 }
 
 // Calls visit(name, description) for every PCM the device hints list for the direction; a hint
@@ -255,8 +261,7 @@ private:
             rewind();
             origin_ = isInput() ? transferred_ : written_;
             break;
-        case Command::None:
-            break;
+        case Command::None: break;
         }
         return kWaveNoError;
     }
@@ -284,8 +289,9 @@ private:
         const std::uint32_t space = (header->BufferLength - header->BytesRecorded) / frameBytes_;
         if (avail <= 0 || space == 0)
             return;
-        const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.handle, header->Data + header->BytesRecorded,
-                                                    std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(avail), space));
+        const snd_pcm_sframes_t got =
+            snd_pcm_readi(pcm_.handle, header->Data + header->BytesRecorded,
+                          std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(avail), space));
         if (got > 0) {
             header->BytesRecorded += static_cast<std::uint32_t>(got) * frameBytes_;
             transferred_ += static_cast<std::uint64_t>(got);
@@ -428,7 +434,8 @@ private:
     {
         if (::poll(fds_.data(), static_cast<nfds_t>(fds_.size()), timeoutMs) > 0) {
             unsigned short revents = 0;
-            snd_pcm_poll_descriptors_revents(pcm_.handle, fds_.data(), static_cast<unsigned>(fds_.size() - 1), &revents);
+            snd_pcm_poll_descriptors_revents(pcm_.handle, fds_.data(), static_cast<unsigned>(fds_.size() - 1),
+                                             &revents);
             clearWake();
         }
     }
@@ -536,8 +543,8 @@ int alsaQuery(const std::string& pcm, WaveDirection direction, const WaveFormatE
     return setFormat(device.handle, params.get(), format) < 0 ? kWaveErrBadFormat : kWaveNoError;
 }
 
-std::unique_ptr<WaveDevice> makeAlsaDevice(const std::string& pcm, WaveDirection direction,
-                                           const WaveFormatEx& format, WaveCallback callback, void* instance)
+std::unique_ptr<WaveDevice> makeAlsaDevice(const std::string& pcm, WaveDirection direction, const WaveFormatEx& format,
+                                           WaveCallback callback, void* instance)
 {
     return std::make_unique<AlsaDevice>(pcm, direction, format, callback, instance);
 }

@@ -34,8 +34,8 @@ void alsaProbeFormats(const std::string& pcm, WaveDirection direction, WaveCaps&
 // cannot be opened.
 int alsaQuery(const std::string& pcm, WaveDirection direction, const WaveFormatEx& format);
 
-std::unique_ptr<WaveDevice> makeAlsaDevice(const std::string& pcm, WaveDirection direction,
-                                           const WaveFormatEx& format, WaveCallback callback, void* instance);
+std::unique_ptr<WaveDevice> makeAlsaDevice(const std::string& pcm, WaveDirection direction, const WaveFormatEx& format,
+                                           WaveCallback callback, void* instance);
 
 std::string alsaErrorText(int code);
 

@@ -56,7 +56,8 @@ void ProgramSignal::frame(std::uint64_t n, double& left, double& right) const
     double voice = 0.0;
     for (std::uint64_t h = 1; h <= 8; ++h) {
         const double f = static_cast<double>(kVoicePitch * h) / 1000.0;
-        const double weight = std::exp(-std::pow((f - 700.0) / 250.0, 2)) + 0.6 * std::exp(-std::pow((f - 1200.0) / 300.0, 2));
+        const double weight =
+            std::exp(-std::pow((f - 700.0) / 250.0, 2)) + 0.6 * std::exp(-std::pow((f - 1200.0) / 300.0, 2));
         voice += weight * tone(n, kVoicePitch * h);
     }
 

@@ -132,9 +132,7 @@ private:
     {
         const ClockTime now = clock_->now();
         switch (command) {
-        case Command::Start:
-            frames_.run(now);
-            break;
+        case Command::Start: frames_.run(now); break;
         case Command::Stop:
             catchUp(now, lock);
             frames_.halt(now);
@@ -147,8 +145,7 @@ private:
             origin_ = recorded_;
             handBackAll(lock);
             break;
-        case Command::None:
-            break;
+        case Command::None: break;
         }
         return kWaveNoError;
     }
@@ -209,9 +206,7 @@ private:
     {
         const ClockTime now = clock_->now();
         switch (command) {
-        case Command::Start:
-            frames_.run(now);
-            break;
+        case Command::Start: frames_.run(now); break;
         case Command::Stop:
             catchUp(now, lock);
             frames_.halt(now);
@@ -222,8 +217,7 @@ private:
             played_ = 0;
             lastEnd_ = frames_.framesAt(now);
             break;
-        case Command::None:
-            break;
+        case Command::None: break;
         }
         return kWaveNoError;
     }
@@ -279,14 +273,14 @@ private:
 
 bool virtualDeviceAccepts(const WaveFormatEx& format)
 {
-    return format.FormatTag == 1 && (format.BitsPerSample == 8 || format.BitsPerSample == 16) &&
-           format.Channels >= 1 && format.Channels <= 8 && format.SamplesPerSec > 0 &&
-           format.BlockAlign == format.Channels * format.BitsPerSample / 8;
+    return format.FormatTag == 1 && (format.BitsPerSample == 8 || format.BitsPerSample == 16) && format.Channels >= 1 &&
+        format.Channels <= 8 && format.SamplesPerSec > 0 &&
+        format.BlockAlign == format.Channels * format.BitsPerSample / 8;
 }
 
 std::unique_ptr<WaveDevice> makeVirtualDevice(WaveDirection direction, const WaveFormatEx& format,
-                                              WaveCallback callback, void* instance,
-                                              std::shared_ptr<WaveClock> clock, VirtualFailure failure)
+                                              WaveCallback callback, void* instance, std::shared_ptr<WaveClock> clock,
+                                              VirtualFailure failure)
 {
     if (direction == WaveDirection::Input)
         return std::make_unique<VirtualInput>(format, callback, instance, std::move(clock), std::move(failure));

@@ -21,7 +21,7 @@ bool virtualDeviceAccepts(const WaveFormatEx& format);
 using VirtualFailure = std::shared_ptr<std::atomic<int>>;
 
 std::unique_ptr<WaveDevice> makeVirtualDevice(WaveDirection direction, const WaveFormatEx& format,
-                                              WaveCallback callback, void* instance,
-                                              std::shared_ptr<WaveClock> clock, VirtualFailure failure);
+                                              WaveCallback callback, void* instance, std::shared_ptr<WaveClock> clock,
+                                              VirtualFailure failure);
 
 } // namespace qex::platform::wave

@@ -14,14 +14,14 @@ bool SystemWaveClock::due(ClockTime, ClockTime deadline) const
     return deadline != kNoDeadline && now() >= deadline;
 }
 
-void SystemWaveClock::block(std::unique_lock<std::mutex>& lock, std::condition_variable& condition,
-                            ClockTime deadline)
+void SystemWaveClock::block(std::unique_lock<std::mutex>& lock, std::condition_variable& condition, ClockTime deadline)
 {
     if (deadline == kNoDeadline)
         condition.wait(lock);
     else
-        condition.wait_until(lock, std::chrono::steady_clock::time_point(
-                                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline)));
+        condition.wait_until(lock,
+                             std::chrono::steady_clock::time_point(
+                                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline)));
 }
 
 ClockTime ManualWaveClock::now() const

@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -29,8 +29,7 @@ public:
     // Whether a device that last processed the clock at `seen` has work due before `deadline`.
     virtual bool due(ClockTime seen, ClockTime deadline) const = 0;
     // One wait on the device's condition, ending by the deadline at the latest; may end early.
-    virtual void block(std::unique_lock<std::mutex>& lock, std::condition_variable& condition,
-                       ClockTime deadline) = 0;
+    virtual void block(std::unique_lock<std::mutex>& lock, std::condition_variable& condition, ClockTime deadline) = 0;
     virtual void attach(WaveClockListener*) {}
     virtual void detach(WaveClockListener*) {}
     // The device has done everything that was due at `seen` and is about to wait.

@@ -82,8 +82,11 @@ private:
             auto& list = lists_[index(direction)];
             for (auto& pcm : alsaPcms(direction))
                 list.push_back({false, pcm.name, pcm.description, 0, nullptr});
-            list.push_back({true, {}, direction == WaveDirection::Input ? kTestSignalInputName : kSilentOutputName,
-                            kAllStandardFormats, noFailure()});
+            list.push_back({true,
+                            {},
+                            direction == WaveDirection::Input ? kTestSignalInputName : kSilentOutputName,
+                            kAllStandardFormats,
+                            noFailure()});
         }
     }
 
@@ -148,9 +151,9 @@ int waveOpen(WaveDirection direction, WaveHandle* handle, int deviceId, const Wa
     if (query)
         return entry->isVirtual ? kWaveNoError : alsaQuery(entry->pcm, direction, *format);
 
-    std::unique_ptr<WaveDevice> device =
-        entry->isVirtual ? makeVirtualDevice(direction, *format, callback, instance, registry().clock(), entry->failure)
-                         : makeAlsaDevice(entry->pcm, direction, *format, callback, instance);
+    std::unique_ptr<WaveDevice> device = entry->isVirtual
+        ? makeVirtualDevice(direction, *format, callback, instance, registry().clock(), entry->failure)
+        : makeAlsaDevice(entry->pcm, direction, *format, callback, instance);
     if (const int result = device->open(); result != kWaveNoError)
         return result;
     *handle = device.release();

@@ -47,8 +47,8 @@ QString THeaderBand::richText(const QString& markup)
 {
     QString text = markup;
     static const QRegularExpression indentTag(QStringLiteral("<IND[^>]*>"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression fontTag(
-        QStringLiteral("<FONT\\s+size=\"(\\d+)\"\\s+face=\"([^\"]*)\"\\s*>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression fontTag(QStringLiteral("<FONT\\s+size=\"(\\d+)\"\\s+face=\"([^\"]*)\"\\s*>"),
+                                            QRegularExpression::CaseInsensitiveOption);
     text.remove(indentTag);
     text.replace(fontTag, QStringLiteral("<span style=\"font-size:\\1pt; font-family:'\\2'\">"));
     text.replace(QStringLiteral("</FONT>"), QStringLiteral("</span>"), Qt::CaseInsensitive);
@@ -57,7 +57,8 @@ QString THeaderBand::richText(const QString& markup)
 
 int THeaderBand::indent(const QString& markup)
 {
-    static const QRegularExpression indentTag(QStringLiteral("<IND\\s+x=\"(\\d+)\""), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indentTag(QStringLiteral("<IND\\s+x=\"(\\d+)\""),
+                                              QRegularExpression::CaseInsensitiveOption);
     const auto match = indentTag.match(markup);
     return match.hasMatch() ? match.captured(1).toInt() : kDefaultIndent;
 }

@@ -21,8 +21,9 @@ constexpr std::size_t kMaxPlatformUserName = 128;
 } // namespace
 
 TuilLoginForm::TuilLoginForm(QWidget* parent)
-    : THeadedForm(headerMarkup(QStringLiteral("Login"), QStringLiteral("Digitare il proprio nome utente e la password.")),
-                  {"btnLogin", QStringLiteral("Login"), "btnCancel", QStringLiteral("Cancel")}, parent)
+    : THeadedForm(
+          headerMarkup(QStringLiteral("Login"), QStringLiteral("Digitare il proprio nome utente e la password.")),
+          {"btnLogin", QStringLiteral("Login"), "btnCancel", QStringLiteral("Cancel")}, parent)
 {
     setObjectName("uilLoginForm");
     setWindowTitle(QStringLiteral("Login"));
@@ -79,7 +80,8 @@ bool TuilLoginDlg::TryLogin(TuilLoginForm& form)
     // A database that fails during the attempt is reported; the attempt counts as failed.
     bool loggedIn = false;
     handleSecurityAction(&form, [&] {
-        loggedIn = SecurityManager->Login(form.txtUsername->text().toStdString(), form.txtPassword->text().toStdString());
+        loggedIn =
+            SecurityManager->Login(form.txtUsername->text().toStdString(), form.txtPassword->text().toStdString());
     });
     return loggedIn;
 }

@@ -255,14 +255,17 @@ TfrmPermissionsDlg::TfrmPermissionsDlg(TuilSecurityManager& manager, const TuilS
 
 QWidget* TfrmPermissionsDlg::BuildUsersPage()
 {
-    const TOwnerPage page = buildOwnerPage(this, {"tsUsers", TSecurityPicture::User,
-                                                  {"btnAddUser", QStringLiteral("Aggiungi utente")},
-                                                  {"btnEditUser", QStringLiteral("Modifica utente")},
-                                                  {"btnDeleteUser", QStringLiteral("Rimuovi utente")},
-                                                  "tvUsersUsers", QStringLiteral("Utenti:"),
-                                                  {"btnDelUserPermission", QStringLiteral("Rimuovi permesso")},
-                                                  {"btnPermissionToUser", QStringLiteral("Assegna permesso")},
-                                                  "lvUserPermissions"});
+    const TOwnerPage page = buildOwnerPage(this,
+                                           {"tsUsers",
+                                            TSecurityPicture::User,
+                                            {"btnAddUser", QStringLiteral("Aggiungi utente")},
+                                            {"btnEditUser", QStringLiteral("Modifica utente")},
+                                            {"btnDeleteUser", QStringLiteral("Rimuovi utente")},
+                                            "tvUsersUsers",
+                                            QStringLiteral("Utenti:"),
+                                            {"btnDelUserPermission", QStringLiteral("Rimuovi permesso")},
+                                            {"btnPermissionToUser", QStringLiteral("Assegna permesso")},
+                                            "lvUserPermissions"});
     btnAddUser = page.add;
     btnEditUser = page.edit;
     btnDeleteUser = page.remove;
@@ -275,14 +278,17 @@ QWidget* TfrmPermissionsDlg::BuildUsersPage()
 
 QWidget* TfrmPermissionsDlg::BuildGroupsPage()
 {
-    const TOwnerPage page = buildOwnerPage(this, {"tsGroups", TSecurityPicture::Group,
-                                                  {"btnAddGroup", QStringLiteral("Aggiungi gruppo")},
-                                                  {"btnEditGroup", QStringLiteral("Modifica gruppo")},
-                                                  {"btnDeleteGroup", QStringLiteral("Rimuovi gruppo")},
-                                                  "tvGroupsGroups", QStringLiteral("Gruppi:"),
-                                                  {"btnPermissionToGroup", QStringLiteral("Assegna permesso")},
-                                                  {"btnDelGroupPermission", QStringLiteral("Rimuovi permesso")},
-                                                  "lvGroupsPermissions"});
+    const TOwnerPage page = buildOwnerPage(this,
+                                           {"tsGroups",
+                                            TSecurityPicture::Group,
+                                            {"btnAddGroup", QStringLiteral("Aggiungi gruppo")},
+                                            {"btnEditGroup", QStringLiteral("Modifica gruppo")},
+                                            {"btnDeleteGroup", QStringLiteral("Rimuovi gruppo")},
+                                            "tvGroupsGroups",
+                                            QStringLiteral("Gruppi:"),
+                                            {"btnPermissionToGroup", QStringLiteral("Assegna permesso")},
+                                            {"btnDelGroupPermission", QStringLiteral("Rimuovi permesso")},
+                                            "lvGroupsPermissions"});
     btnAddGroup = page.add;
     btnEditGroup = page.edit;
     btnDeleteGroup = page.remove;
@@ -306,8 +312,8 @@ QWidget* TfrmPermissionsDlg::BuildMembershipPage()
     tvMembershipUsers->setDragDropMode(QAbstractItemView::DragOnly);
     tvMembershipGroups->DropSource = tvMembershipUsers;
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(twoPanes(page, QStringLiteral("Gruppi:"), tvMembershipGroups, {btnUserToGroup, btnDelUserFromGroup},
-                               QStringLiteral("Utenti:"), tvMembershipUsers));
+    layout->addWidget(twoPanes(page, QStringLiteral("Gruppi:"), tvMembershipGroups,
+                               {btnUserToGroup, btnDelUserFromGroup}, QStringLiteral("Utenti:"), tvMembershipUsers));
     return page;
 }
 
@@ -319,8 +325,8 @@ QWidget* TfrmPermissionsDlg::BuildAuditPage()
     tvAudit->setObjectName("tvAudit");
     tvAudit->setRootIsDecorated(false);
     tvAudit->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tvAudit->setHeaderLabels({QStringLiteral("Data e ora"), QStringLiteral("Utente"), QStringLiteral("Azione"),
-                              QStringLiteral("Dettagli")});
+    tvAudit->setHeaderLabels(
+        {QStringLiteral("Data e ora"), QStringLiteral("Utente"), QStringLiteral("Azione"), QStringLiteral("Dettagli")});
     tvAudit->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(tvAudit);
@@ -442,8 +448,9 @@ void TfrmPermissionsDlg::RefreshAudit()
     if (!manager_.AuditTrail)
         return;
     for (const TuilAuditEntry& entry : manager_.AuditTrail->Entries()) {
-        new QTreeWidgetItem(tvAudit, {QString::fromStdString(entry.Time), QString::fromStdString(entry.UserName),
-                                      QString::fromStdString(entry.Action), QString::fromStdString(entry.Detail)});
+        new QTreeWidgetItem(tvAudit,
+                            {QString::fromStdString(entry.Time), QString::fromStdString(entry.UserName),
+                             QString::fromStdString(entry.Action), QString::fromStdString(entry.Detail)});
     }
 }
 
@@ -583,8 +590,9 @@ void TfrmPermissionsDlg::GrantSelected(QTreeWidget* tree, QListWidget* list, boo
         return;
     node = topLevelOf(node);
     const std::string owner = textOf(node);
-    TuilOwnedAccessBindary& grants = toGroup ? static_cast<TuilOwnedAccessBindary&>(manager_.GroupBindary.GroupPermissions)
-                                             : manager_.UserBindary.UserPermissions;
+    TuilOwnedAccessBindary& grants = toGroup
+        ? static_cast<TuilOwnedAccessBindary&>(manager_.GroupBindary.GroupPermissions)
+        : manager_.UserBindary.UserPermissions;
     for (int i = 0; i < list->count(); ++i) {
         if (!list->item(i)->isSelected())
             continue;

@@ -6,8 +6,7 @@
 
 #include <QLineEdit>
 
-TRecordForm::TRecordForm(const QString& caption, const QString& headerTitle, const QString& headerLine,
-                         QWidget* parent)
+TRecordForm::TRecordForm(const QString& caption, const QString& headerTitle, const QString& headerLine, QWidget* parent)
     : THeadedForm(headerMarkup(headerTitle, headerLine),
                   {"btnOK", QStringLiteral("OK"), "btnCancel", QStringLiteral("Annulla")}, parent)
 {

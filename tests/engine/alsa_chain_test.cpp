@@ -44,28 +44,42 @@ public:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         testFolder = pattern;
         const std::vector<char> input = patternBytes(0, kInputBlocks * kBufferBytes);
-        std::ofstream(testFolder / "in.raw", std::ios::binary).write(input.data(), static_cast<std::streamsize>(input.size()));
+        std::ofstream(testFolder / "in.raw", std::ios::binary)
+            .write(input.data(), static_cast<std::streamsize>(input.size()));
         std::ofstream(testFolder / ".asoundrc") << "pcm.qex_test_in {\n"
                                                    "  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
-                                                   "  infile \"" << (testFolder / "in.raw").string() << "\"\n"
+                                                   "  infile \""
+                                                << (testFolder / "in.raw").string()
+                                                << "\"\n"
                                                    "  format \"raw\"\n"
-                                                   "  hint { show on description \"" << kInputName << "\" }\n}\n"
+                                                   "  hint { show on description \""
+                                                << kInputName
+                                                << "\" }\n}\n"
                                                    "pcm.qex_test_out {\n"
                                                    "  type file\n  slave.pcm \"null\"\n"
-                                                   "  file \"" << (testFolder / "out.raw").string() << "\"\n"
+                                                   "  file \""
+                                                << (testFolder / "out.raw").string()
+                                                << "\"\n"
                                                    "  format \"raw\"\n"
-                                                   "  hint { show on description \"" << kOutputName << "\" }\n}\n"
+                                                   "  hint { show on description \""
+                                                << kOutputName
+                                                << "\" }\n}\n"
                                                    // Writing fails with an error that is no xrun.
                                                    "pcm.qex_test_full {\n"
                                                    "  type file\n  slave.pcm \"null\"\n  file \"/dev/full\"\n"
                                                    "  format \"raw\"\n"
-                                                   "  hint { show on description \"" << kFullOutputName << "\" }\n}\n"
+                                                   "  hint { show on description \""
+                                                << kFullOutputName
+                                                << "\" }\n}\n"
                                                    // Cannot be opened: its input file does not exist.
                                                    "pcm.qex_test_gone_in {\n"
                                                    "  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
-                                                   "  infile \"" << (testFolder / "gone" / "in.raw").string() << "\"\n"
+                                                   "  infile \""
+                                                << (testFolder / "gone" / "in.raw").string()
+                                                << "\"\n"
                                                    "  format \"raw\"\n"
-                                                   "  hint { show on description \"" << kGoneInputName << "\" }\n}\n";
+                                                   "  hint { show on description \""
+                                                << kGoneInputName << "\" }\n}\n";
         ::setenv("HOME", testFolder.c_str(), 1);
         ::unsetenv("ALSA_CONFIG_PATH");
     }
@@ -103,7 +117,8 @@ public:
         alignas(inotify_event) char events[4096];
         ssize_t n;
         while ((n = ::read(fd_, events, sizeof events)) > 0)
-            for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+            for (char* at = events; at < events + n;
+                 at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
                 opens += (reinterpret_cast<inotify_event*>(at)->mask & IN_OPEN) != 0;
         return opens;
     }
@@ -138,8 +153,10 @@ protected:
 
 TEST_F(AlsaChainTest, ThePcmsOfTheHintsAreListedByDescriptionBeforeTheVirtualDevices)
 {
-    EXPECT_EQ(deviceIdByName(WaveDirection::Input, wave::kTestSignalInputName), wave::waveGetNumDevs(WaveDirection::Input) - 1);
-    EXPECT_EQ(deviceIdByName(WaveDirection::Output, wave::kSilentOutputName), wave::waveGetNumDevs(WaveDirection::Output) - 1);
+    EXPECT_EQ(deviceIdByName(WaveDirection::Input, wave::kTestSignalInputName),
+              wave::waveGetNumDevs(WaveDirection::Input) - 1);
+    EXPECT_EQ(deviceIdByName(WaveDirection::Output, wave::kSilentOutputName),
+              wave::waveGetNumDevs(WaveDirection::Output) - 1);
     wave::WaveCaps caps;
     ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, -1, caps, wave::WaveCapsDetail::Listed), wave::kWaveNoError);
     EXPECT_FALSE(caps.ProductName.empty()) << "the default device has a name of its own";
@@ -151,7 +168,8 @@ TEST_F(AlsaChainTest, ThePcmsOfTheHintsAreListedByDescriptionBeforeTheVirtualDev
 TEST_F(AlsaChainTest, CapabilitiesComeFromWhatThePcmAccepts)
 {
     wave::WaveCaps caps;
-    ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, inputId, caps, wave::WaveCapsDetail::Probed), wave::kWaveNoError);
+    ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, inputId, caps, wave::WaveCapsDetail::Probed),
+              wave::kWaveNoError);
     EXPECT_EQ(caps.ProductName, kInputName);
     EXPECT_NE(caps.Formats & wave::kFormat4S16, 0u);
     EXPECT_NE(caps.Formats & wave::kFormat1M08, 0u);

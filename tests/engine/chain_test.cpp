@@ -20,13 +20,41 @@ class Recorder : public Base {
 public:
     Recorder(std::string name, Log& log) : name_(std::move(name)), log_(log) {}
 
-    void Open() override { note("Open"); Base::Open(); }
-    void Close() override { note("Close"); Base::Close(); }
-    void Start() override { note("Start"); Base::Start(); }
-    void Pause() override { note("Pause"); Base::Pause(); }
-    void Restart() override { note("Restart"); Base::Restart(); }
-    void Stop() override { note("Stop"); Base::Stop(); }
-    void Reset() override { note("Reset"); Base::Reset(); }
+    void Open() override
+    {
+        note("Open");
+        Base::Open();
+    }
+    void Close() override
+    {
+        note("Close");
+        Base::Close();
+    }
+    void Start() override
+    {
+        note("Start");
+        Base::Start();
+    }
+    void Pause() override
+    {
+        note("Pause");
+        Base::Pause();
+    }
+    void Restart() override
+    {
+        note("Restart");
+        Base::Restart();
+    }
+    void Stop() override
+    {
+        note("Stop");
+        Base::Stop();
+    }
+    void Reset() override
+    {
+        note("Reset");
+        Base::Reset();
+    }
 
     const std::string& name() const { return name_; }
 
@@ -43,7 +71,9 @@ public:
 
 class Device : public Recorder<TMMCustomSoundComponent> {
 public:
-    Device(std::string name, Log& log, bool hasInputSide = true) : Recorder(std::move(name), log), input_(hasInputSide) {}
+    Device(std::string name, Log& log, bool hasInputSide = true) : Recorder(std::move(name), log), input_(hasInputSide)
+    {
+    }
     bool HasInputSide() const override { return input_; }
     void SetNumBuffers(int) override {}
     int GetNumBuffers() const override { return 8; }
@@ -331,8 +361,13 @@ TEST(PushAndPull, BuffersTravelThroughNeighboursOnTheCallingThread)
     b.SetOutput(&c);
 
     std::vector<std::string> seen;
-    b.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr* h) { h->BytesRecorded = 100; seen.push_back("b ready"); };
-    c.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr* h) { seen.push_back("c got " + std::to_string(h->BytesRecorded)); };
+    b.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr* h) {
+        h->BytesRecorded = 100;
+        seen.push_back("b ready");
+    };
+    c.OnBufferReady = [&](TMMDSPComponent*, TMMWaveHdr* h) {
+        seen.push_back("c got " + std::to_string(h->BytesRecorded));
+    };
     TMMWaveHdr header{};
     header.BytesRecorded = 4096;
     a.BufferReady(&header);

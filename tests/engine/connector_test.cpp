@@ -26,7 +26,10 @@ struct Buffer {
 };
 
 std::int64_t testNow = 0;
-std::int64_t testClock() { return testNow; }
+std::int64_t testClock()
+{
+    return testNow;
+}
 
 const TWaveFormatEx kCd = pcmWaveFormat(16, 2, 44100);
 

@@ -230,7 +230,8 @@ TEST_F(DSPPluginTest, OnlySixteenBitPcmIsAccepted)
     TWaveFormatEx compressed = cdFormat();
     compressed.FormatTag = 3;
     EXPECT_EQ(errorText([&] { host.SetWaveFormat(&compressed); }), "Invalid WaveFormat");
-    EXPECT_EQ(errorText([&] { source.SetWaveFormat(&eightBit); }), "Invalid WaveFormat") << "refused as it travels down";
+    EXPECT_EQ(errorText([&] { source.SetWaveFormat(&eightBit); }), "Invalid WaveFormat")
+        << "refused as it travels down";
     EXPECT_NO_THROW(host.SetWaveFormat(nullptr));
 }
 
@@ -284,11 +285,13 @@ TEST_F(DSPPluginTest, AfterAModuleFaultTheAudioGoesOnUnprocessedUntilTheModuleIs
 
         dispatcher.pump();
         ASSERT_EQ(notices.Count(), 1u);
-        EXPECT_EQ(notices.Seen()[0].text, ModuleFaultText(c.signal) + " The audio goes on unprocessed; stop and start "
-                                                                     "processing to load the module again.");
-        EXPECT_NE(notices.Seen()[0].text.find(c.signal == SIGSEGV   ? "segmentation fault"
-                                              : c.signal == SIGFPE ? "arithmetic fault"
-                                                                   : "an error"),
+        EXPECT_EQ(notices.Seen()[0].text,
+                  ModuleFaultText(c.signal) +
+                      " The audio goes on unprocessed; stop and start "
+                      "processing to load the module again.");
+        EXPECT_NE(notices.Seen()[0].text.find(c.signal == SIGSEGV      ? "segmentation fault"
+                                                  : c.signal == SIGFPE ? "arithmetic fault"
+                                                                       : "an error"),
                   std::string::npos);
 
         // Stop and Start load it afresh.

@@ -1,8 +1,8 @@
 // The level meter: peak rules, the dB and linear scales, decay, the peak marker and the pixels
 // of the drawn bar.
 
-#include "level.h"
 #include "errors.h"
+#include "level.h"
 #include "level_signals.h"
 
 #include <gtest/gtest.h>
@@ -328,4 +328,3 @@ TEST(LevelDrawing, VerticalBarsLightFromTheBottom)
     EXPECT_EQ(framePixel(level, 0, 146 - spotX(5)), kAqua);
     EXPECT_EQ(framePixel(level, 8, 146 - spotX(6)), mmRgb(0, 128, 128));
 }
-

@@ -10,7 +10,8 @@ namespace qextest {
 ModuleReference::ModuleReference(const std::string& moduleFile)
 {
     copy_ = std::filesystem::temp_directory_path() /
-            ("qex-reference-" + std::to_string(::getpid()) + "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".so");
+        ("qex-reference-" + std::to_string(::getpid()) + "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) +
+         ".so");
     std::filesystem::copy_file(moduleFile, copy_, std::filesystem::copy_options::overwrite_existing);
     handle_ = ::dlopen(copy_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
@@ -46,8 +47,8 @@ void ModuleReference::Process(std::vector<char>& bytes, int channels, int rate, 
     const std::size_t total = bytes.size() / frameBytes;
     for (std::size_t first = 0; first < total; first += static_cast<std::size_t>(chunkFrames)) {
         const int frames = static_cast<int>(std::min<std::size_t>(chunkFrames, total - first));
-        const int returned = module_->ModifySamples(module_, reinterpret_cast<short*>(bytes.data() + first * frameBytes),
-                                                    frames, 16, channels, rate);
+        const int returned = module_->ModifySamples(
+            module_, reinterpret_cast<short*>(bytes.data() + first * frameBytes), frames, 16, channels, rate);
         ASSERT_EQ(returned, frames);
     }
 }

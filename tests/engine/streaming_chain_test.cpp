@@ -147,7 +147,8 @@ TEST_F(EngineChainTest, TheOutputIsTheModulesProcessingOfTheInputDelayedByThePri
     std::optional<int> matched;
     for (int silent = kFewestSilentBuffers; silent <= kMostSilentBuffers && !matched; ++silent) {
         std::vector<char> expected(static_cast<std::size_t>(silent) * kBufferBytes, 0);
-        expected.insert(expected.end(), input.begin(), input.end() - static_cast<std::ptrdiff_t>(silent) * kBufferBytes);
+        expected.insert(expected.end(), input.begin(),
+                        input.end() - static_cast<std::ptrdiff_t>(silent) * kBufferBytes);
         ModuleReference(QEX_MODULE_FILE).Process(expected, 2, 44100, kBufferFrames);
         if (expected == played)
             matched = silent;

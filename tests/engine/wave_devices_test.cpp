@@ -170,8 +170,8 @@ TEST_F(WaveInTest, PropertyChangesAreRefusedWhileOpen)
 
 TEST_F(WaveInTest, AFormatTheDeviceDoesNotListIsRefusedEvenIfTheQueryAcceptsIt)
 {
-    const int limited = wave::addVirtualDevice(WaveDirection::Input,
-                                               {"Limited input (virtual)", wave::kAllStandardFormats & ~wave::kFormat4S16});
+    const int limited = wave::addVirtualDevice(
+        WaveDirection::Input, {"Limited input (virtual)", wave::kAllStandardFormats & ~wave::kFormat4S16});
     TMMWaveIn device; // reads the device count, now with the limited device
     const TWaveFormatEx format = cdFormat();
     device.SetWaveFormat(&format);
@@ -207,7 +207,8 @@ TEST_F(WaveInTest, RecordsTheSignalInOrderAndStopPushesThePartlyRecordedBuffer)
     wi.Start();
     RecordBuffers(1);
     const std::vector<char> all = sink.Bytes();
-    EXPECT_EQ(std::vector<char>(all.end() - kBufferBytes, all.end()), testSignal(5 * kBufferFrames + 300, kBufferFrames));
+    EXPECT_EQ(std::vector<char>(all.end() - kBufferBytes, all.end()),
+              testSignal(5 * kBufferFrames + 300, kBufferFrames));
 }
 
 TEST_F(WaveInTest, AStopAskedForInsideABufferHandlerHappensOnTheMainThread)
@@ -353,7 +354,8 @@ TEST_F(WaveOutTest, PlaysWhatItPullsInOrder)
     wo.Start();
     PlayBuffers(2);
     const std::vector<char> all = sink.Bytes();
-    EXPECT_EQ(std::vector<char>(all.end() - 2 * kBufferBytes, all.end()), patternBytes(14 * kBufferBytes, 2 * kBufferBytes));
+    EXPECT_EQ(std::vector<char>(all.end() - 2 * kBufferBytes, all.end()),
+              patternBytes(14 * kBufferBytes, 2 * kBufferBytes));
     wo.Close();
     EXPECT_FALSE(wo.DeviceOpen());
     EXPECT_EQ(dspThreadCount(), 0);

@@ -193,7 +193,8 @@ TEST(OutputLowpass, IntegerTapsFollowTheDesignTable)
 {
     OutputLowpass lowpass;
     lowpass.BuildTaps();
-    const std::array<int32_t, 14> firstHalf = {78, 219, 2, -123, 173, -104, -86, 302, -369, 133, 428, -1158, 1777, 5480};
+    const std::array<int32_t, 14> firstHalf = {78,  219,  2,   -123, 173,   -104, -86,
+                                               302, -369, 133, 428,  -1158, 1777, 5480};
     int sum = 0;
     for (int k = 0; k < OutputLowpass::kTaps; ++k) {
         EXPECT_EQ(lowpass.Taps()[k], firstHalf[k < 14 ? k : 26 - k]) << k;

@@ -80,7 +80,8 @@ protected:
 
     test::TempFolder folder;
     FakePanelFactory panels;
-    std::unique_ptr<ProcessingModule> module = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+    std::unique_ptr<ProcessingModule> module =
+        std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
 };
 
 TEST_F(LifecycleTest, InitOpensTheStoredPanelWhereItWas)

@@ -29,10 +29,11 @@ std::vector<int16_t> ProgramSignal(int frames)
         const double t = i / 44100.0;
         const double swell = i < frames / 3 ? 1.0 : i < frames * 2 / 3 ? 0.02 : 1.6;
         double left = noise(random), right = noise(random);
-        const double tones[][3] = {{60, 6000, 0.9}, {220, 4000, 2.3}, {1100, 2500, 0.6}, {5200, 1200, 4.1}, {11000, 600, 1.1}};
+        const double tones[][3] = {
+            {60, 6000, 0.9}, {220, 4000, 2.3}, {1100, 2500, 0.6}, {5200, 1200, 4.1}, {11000, 600, 1.1}};
         for (const auto& tone : tones) {
             const double v = swell * tone[1] * (0.6 + 0.4 * std::sin(2 * std::numbers::pi * tone[2] * t)) *
-                             std::sin(2 * std::numbers::pi * tone[0] * t);
+                std::sin(2 * std::numbers::pi * tone[0] * t);
             left += v;
             right += v * (tone[0] < 1000 ? 1.0 : 0.5);
         }
@@ -52,8 +53,8 @@ protected:
     {
         const fs::path in = folder.path() / "in.raw", out = folder.path() / "out.raw";
         test::WriteFileBytes(in, samples.data(), samples.size() * sizeof(int16_t));
-        std::vector<std::string> args = {"process", in.string(), out.string(), std::to_string(bits),
-                                         std::to_string(channels), std::to_string(rate)};
+        std::vector<std::string> args = {
+            "process", in.string(), out.string(), std::to_string(bits), std::to_string(channels), std::to_string(rate)};
         for (const int size : sizes)
             args.push_back(std::to_string(size));
         result = test::RunHost(folder.path(), args);

@@ -142,7 +142,8 @@ int Process(winampDSPHeader* header, int argc, char** argv)
     for (size_t turn = 0; frame < totalFrames; ++turn) {
         const int frames = static_cast<int>(std::min<long>(sizes[turn % sizes.size()], totalFrames - frame));
         counting = true;
-        const int returned = module->ModifySamples(module, samples.data() + frame * stride, frames, bits, channels, rate);
+        const int returned =
+            module->ModifySamples(module, samples.data() + frame * stride, frames, bits, channels, rate);
         counting = false;
         lengthsKept = lengthsKept && returned == frames;
         frame += frames;
@@ -151,7 +152,8 @@ int Process(winampDSPHeader* header, int argc, char** argv)
     std::printf("allocations=%ld\n", allocations);
 
     std::ofstream out(argv[4], std::ios::binary);
-    out.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(samples.size() * sizeof(short)));
+    out.write(reinterpret_cast<const char*>(samples.data()),
+              static_cast<std::streamsize>(samples.size() * sizeof(short)));
     module->Quit(module);
     return 0;
 }

@@ -28,7 +28,8 @@ protected:
     dsp::MeterValues& meters() { return module->Path.Meters; }
 
     test::TempFolder folder;
-    std::unique_ptr<ProcessingModule> module = std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
+    std::unique_ptr<ProcessingModule> module =
+        std::make_unique<ProcessingModule>(test::HostExecutableIn(folder.path()));
 };
 
 TEST_F(SignalPathTest, RefusedFormatsPassUntouchedAndRaiseTheFormatError)
@@ -187,7 +188,8 @@ TEST_F(SignalPathTest, ApplyingParametersRestartsTheDynamics)
     std::vector<int16_t> one(2, 0);
     Process(one, 2);
     // One frame of silence after the reset: envelopes lifted to the thresholds, gains 1.
-    EXPECT_EQ(module->Path.Gains.record(1, Compressor).envelope, module->Path.Gains.record(1, Compressor).threshold.get());
+    EXPECT_EQ(module->Path.Gains.record(1, Compressor).envelope,
+              module->Path.Gains.record(1, Compressor).threshold.get());
 }
 
 TEST_F(SignalPathTest, HighClipThresholdWithPreemphasisNeverWrapsTheOutput)
@@ -266,8 +268,8 @@ std::vector<int16_t> Render(const std::filesystem::path& folder, std::vector<int
         change(*m);
     const int frames = static_cast<int>(samples.size()) / channels;
     for (int first = 0; first < frames; first += 1024)
-        m->ModifySamples(samples.data() + static_cast<ptrdiff_t>(first) * channels, std::min(1024, frames - first),
-                         16, channels, rate);
+        m->ModifySamples(samples.data() + static_cast<ptrdiff_t>(first) * channels, std::min(1024, frames - first), 16,
+                         channels, rate);
     return samples;
 }
 
@@ -277,12 +279,10 @@ std::vector<int16_t> Program(int frames, int channels, double stereoSpread = 0.0
     std::vector<int16_t> samples(static_cast<size_t>(frames) * channels);
     for (int i = 0; i < frames; ++i) {
         const double swell = 0.6 + 0.4 * std::sin(0.0007 * i);
-        const double left =
-            swell * (9000 * std::sin(0.011 * i) + 5000 * std::sin(0.13 * i) + 2000 * std::sin(1.7 * i));
+        const double left = swell * (9000 * std::sin(0.011 * i) + 5000 * std::sin(0.13 * i) + 2000 * std::sin(1.7 * i));
         for (int c = 0; c < channels; ++c)
-            samples[static_cast<size_t>(i) * channels + c] =
-                static_cast<int16_t>(c == 1 ? left * (1 - stereoSpread) + stereoSpread * 4000 * std::sin(0.05 * i)
-                                            : left + 37 * c);
+            samples[static_cast<size_t>(i) * channels + c] = static_cast<int16_t>(
+                c == 1 ? left * (1 - stereoSpread) + stereoSpread * 4000 * std::sin(0.05 * i) : left + 37 * c);
     }
     return samples;
 }
@@ -317,7 +317,8 @@ TEST_F(SignalPathTest, MultibandBypassHoldsTheDelayIndexAndTheBandMeters)
             m.ChangeFlag(Flag::MultibandBypass, bypass);
         };
     };
-    EXPECT_EQ(Render(folder.path(), input, 2, lookahead(100, true)), Render(folder.path(), input, 2, lookahead(0, true)));
+    EXPECT_EQ(Render(folder.path(), input, 2, lookahead(100, true)),
+              Render(folder.path(), input, 2, lookahead(0, true)));
     EXPECT_NE(Render(folder.path(), input, 2, lookahead(100, false)),
               Render(folder.path(), input, 2, lookahead(0, false)));
 

@@ -89,8 +89,7 @@ TEST_F(MainDispatcherTest, ARequestWakesAMainThreadThatWaits)
 {
     MainThreadRequest request([&] { ran.push_back("request"); });
     std::thread audio([&] { request.raise(); });
-    while (dispatcher.waitAndPump(1000) == 0) {
-    }
+    while (dispatcher.waitAndPump(1000) == 0) {}
     audio.join();
     EXPECT_EQ(ran, std::vector<std::string>{"request"});
 }

@@ -50,8 +50,9 @@ TEST(Profile, FirstWriteCreatesFileAndValuesRoundTrip)
     EXPECT_EQ(file.readInteger("Devices", "Input device", 7), -1);
     EXPECT_EQ(file.readString("Devices", "Input device name", "x"), "USB Audio = Line In");
     EXPECT_EQ(file.readString("General", "Default passwd", "x"), "");
-    EXPECT_EQ(fileText(ini), "[General]\nAuto start=1\nDefault passwd=\n\n[Devices]\nInput device=-1\n"
-                             "Input device name=USB Audio = Line In\n");
+    EXPECT_EQ(fileText(ini),
+              "[General]\nAuto start=1\nDefault passwd=\n\n[Devices]\nInput device=-1\n"
+              "Input device name=USB Audio = Line In\n");
 }
 
 TEST(Profile, NamesCompareWithoutCaseAndMissingOrBadValuesReadAsDefault)
@@ -79,16 +80,18 @@ TEST(Profile, WritesKeepOrderCommentsAndOtherSections)
 {
     TempFolder dir;
     const auto ini = dir.path() / "qex.ini";
-    writeText(ini, "; settings\n[General]\nAuto start=0\nVisible=0\n\n[OrvianAudioProcessor]\nProcessNumber=7\n"
-                   "pos_x=10\n\n[QEX]\nLeft=3\n");
+    writeText(ini,
+              "; settings\n[General]\nAuto start=0\nVisible=0\n\n[OrvianAudioProcessor]\nProcessNumber=7\n"
+              "pos_x=10\n\n[QEX]\nLeft=3\n");
     IniFile file(ini);
     file.writeInteger("General", "Visible", 0);
     file.writeBool("General", "Enable Security", true);
     file.writeInteger("QEX", "Top", 4);
     file.writeInteger("General", "Auto start", 1);
 
-    EXPECT_EQ(fileText(ini), "; settings\n[General]\nAuto start=1\nVisible=0\nEnable Security=1\n\n"
-                             "[OrvianAudioProcessor]\nProcessNumber=7\npos_x=10\n\n[QEX]\nLeft=3\nTop=4\n");
+    EXPECT_EQ(fileText(ini),
+              "; settings\n[General]\nAuto start=1\nVisible=0\nEnable Security=1\n\n"
+              "[OrvianAudioProcessor]\nProcessNumber=7\npos_x=10\n\n[QEX]\nLeft=3\nTop=4\n");
 }
 
 TEST(Profile, FailedWriteInAFolderNobodyCanWriteReportsThePath)
@@ -191,8 +194,8 @@ TEST(Profile, FilesAreCreatedAndRewrittenForTheirOwnerOnly)
 
     const auto shared = dir.path() / "qex.ini";
     writeText(shared, "[General]\n");
-    fs::permissions(shared, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                fs::perms::others_read);
+    fs::permissions(shared,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     ASSERT_TRUE(writeProfileString(shared, "General", "Default passwd", "x"));
     EXPECT_EQ(fs::status(shared).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }

@@ -17,7 +17,6 @@
 #include "security/security_error.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -27,6 +26,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QtTest/QTest>
+#include <algorithm>
 
 using namespace std::chrono_literals;
 
@@ -131,7 +131,9 @@ TEST_F(Dialogs, TheLoginDialogGivesThreeAttemptsEachWaitingLongerAndCancelLogsNo
     EXPECT_EQ(loginCalls, 0);
     EXPECT_TRUE(manager.LoggedIn());
     std::vector<std::pair<int, int>> attempts;
-    dlg.OnAfterLoginAttempt = [&](TuilLoginDlg&) { attempts.emplace_back(manager.LoginAttempt, manager.RemainingAttempts); };
+    dlg.OnAfterLoginAttempt = [&](TuilLoginDlg&) {
+        attempts.emplace_back(manager.LoginAttempt, manager.RemainingAttempts);
+    };
 
     // Three wrong passwords: three login calls, the form held back longer after each.
     int held = 0;

@@ -49,7 +49,9 @@ TEST_F(FormPolicy, AComponentNamedBySeveralItemsIsFreedByAnyOfThemAndEachActionA
             " ('Also', 0, 'btnPlay', 'frmQEX'), ('Tune', 3, 'btnView', 'frmQEX'), ('Odd', 257, 'btnPref', 'frmQEX'),"
             " ('Else', 2, 'btnClose', 'frmQEX'), ('Other', 1, 'btnClose', 'frmOther')");
     std::vector<std::pair<std::string, bool>> custom;
-    policy.OnCustomSecure = [&](TuilFormPolicy&, const std::string& name, bool secure) { custom.emplace_back(name, secure); };
+    policy.OnCustomSecure = [&](TuilFormPolicy&, const std::string& name, bool secure) {
+        custom.emplace_back(name, secure);
+    };
     policy.LoadPolicies("frmQEX");
     ASSERT_EQ(policy.Policies.size(), 6u);
     EXPECT_EQ(policy.Policies[0].Items, (Strings{"btnPlay", "btnStop", "missing"}));

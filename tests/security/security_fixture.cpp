@@ -14,8 +14,7 @@ SecurityFixture::SecurityFixture()
     tblGroupAccess.SetMaster(&tblGroups, "GroupName", "GroupName");
     for (SqlTable* table : {&tblUsers, &tblUserAccess, &tblPermissions, &tblGroups, &tblGroupAccess, &tblGroupMembers})
         table->Open();
-    bindSecurityTables(manager,
-                       {&dsUsers, &dsUserAccess, &dsGroups, &dsGroupAccess, &dsGroupMembers, &dsPermissions});
+    bindSecurityTables(manager, {&dsUsers, &dsUserAccess, &dsGroups, &dsGroupAccess, &dsGroupMembers, &dsPermissions});
     manager.AuditTrail = &audit;
 }
 
@@ -33,7 +32,8 @@ void SecurityFixture::execute(const std::string& sql)
 {
     // The tables are snapshots: read them again after writing behind their back.
     db.Execute(sql);
-    for (SqlTable* table : {&tblUsers, &tblUserAccess, &tblPermissions, &tblGroups, &tblGroupAccess, &tblGroupMembers}) {
+    for (SqlTable* table :
+         {&tblUsers, &tblUserAccess, &tblPermissions, &tblGroups, &tblGroupAccess, &tblGroupMembers}) {
         table->Close();
         table->Open();
     }

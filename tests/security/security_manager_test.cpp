@@ -92,8 +92,9 @@ TEST_F(SecurityManager, AFailedLoginAfterAGoodOneLogsOutLocksEverythingAndKeepsT
     // The password change that follows is admin's.
     manager.ChangePassword("n3w");
     EXPECT_TRUE(manager.Login("admin", "n3w"));
-    EXPECT_EQ(auditActions(), (Strings{"admin: Login", "admin: Password changed", "guest: Login failed",
-                                       "admin: Logout", "admin: Login"}));
+    EXPECT_EQ(
+        auditActions(),
+        (Strings{"admin: Login", "admin: Password changed", "guest: Login failed", "admin: Logout", "admin: Login"}));
 }
 
 TEST_F(SecurityManager, DisabledUsersAreRefusedAfterTheirPasswordIsChecked)

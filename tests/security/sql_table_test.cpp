@@ -23,12 +23,13 @@ protected:
     {
         createSecurityDatabase(file);
         db.Open(file.string());
-        db.Execute("INSERT INTO Users (LoginName, Password, Enabled) VALUES ('Studio1', 'On Air', 1), ('night', 'x', 0);"
-                   "INSERT INTO UserAccess (UserName, Permission) VALUES ('night', 'Start'), ('Studio1', 'Stop'),"
-                   " ('Studio1', 'Bypass'), ('admin', 'Start');"
-                   "DELETE FROM Permissions;" // only the rows below, not those a new database starts with
-                   "INSERT INTO Permissions (Permission, Action, Items, FormName) VALUES"
-                   " ('Start', 0, 'btnPlay', 'frmQEX'), ('Other', 1, 'x', 'frmOther'), ('Stop', 0, 'btnStop', 'FRMQEX');");
+        db.Execute(
+            "INSERT INTO Users (LoginName, Password, Enabled) VALUES ('Studio1', 'On Air', 1), ('night', 'x', 0);"
+            "INSERT INTO UserAccess (UserName, Permission) VALUES ('night', 'Start'), ('Studio1', 'Stop'),"
+            " ('Studio1', 'Bypass'), ('admin', 'Start');"
+            "DELETE FROM Permissions;" // only the rows below, not those a new database starts with
+            "INSERT INTO Permissions (Permission, Action, Items, FormName) VALUES"
+            " ('Start', 0, 'btnPlay', 'frmQEX'), ('Other', 1, 'x', 'frmOther'), ('Stop', 0, 'btnStop', 'FRMQEX');");
     }
 
     std::vector<std::string> column(SqlTable& table, const std::string& name)

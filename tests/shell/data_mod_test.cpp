@@ -5,8 +5,8 @@
 #include "temp_folder.h"
 
 #include "data_mod.h"
-#include "startup.h"
 #include "security/security_schema.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QComboBox>

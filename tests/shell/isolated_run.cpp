@@ -16,7 +16,8 @@ bool inChild()
     return flag && std::string(flag) == "1";
 }
 
-ChildResult runCurrentTestIn(const fs::path& folder, const std::vector<std::pair<std::string, std::string>>& environment,
+ChildResult runCurrentTestIn(const fs::path& folder,
+                             const std::vector<std::pair<std::string, std::string>>& environment,
                              const fs::path& workingFolder)
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -6,9 +6,9 @@
 #include "temp_folder.h"
 #include "window_harness.h"
 
-#include "startup.h"
 #include "security/password_hash.h"
 #include "security/security_schema.h"
+#include "startup.h"
 
 #include "platform/profile.h"
 #include "platform/wave/wave_service.h"
@@ -546,8 +546,9 @@ TEST(MainWindow, ProcessesAudioOnTheVirtualDevicesAndItsMetersMove)
         // The loudness readout beside them shows figures of the played programme.
         const auto readout = [&] { return w.lblLoudness->text().split(QLatin1Char('\n')); };
         const QRegularExpression figure(QStringLiteral("^[SI] +-\\d+\\.\\d LUFS$"));
-        EXPECT_TRUE(harness.pumpUntil([&] { return figure.match(readout().value(0)).hasMatch() &&
-                                                   figure.match(readout().value(1)).hasMatch(); }, 15s))
+        EXPECT_TRUE(harness.pumpUntil(
+            [&] { return figure.match(readout().value(0)).hasMatch() && figure.match(readout().value(1)).hasMatch(); },
+            15s))
             << readout().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(w.mmloudness.DroppedFrames(), 0u);
         // The status line tells the chain's delay, some 400 ms on the design buffers, and the
@@ -603,7 +604,7 @@ TEST(MainWindow, TheModulesPanelOpensWithParametersAndItsControlsAreHeardAtOnce)
         EXPECT_TRUE(harness.pumpUntil([&] {
             const auto entries = harness.dataModule().AuditTrail.Entries();
             return !entries.empty() && entries.front().Action == "Preset saved" &&
-                   entries.front().Detail == "0 DEFAULT";
+                entries.front().Detail == "0 DEFAULT";
         }));
 
         // Exit with the panel open: it is gone before the module is unloaded.
@@ -844,7 +845,8 @@ void installStation(const Installation& installation, const std::string& login, 
     createSecurityDatabase(installation.app / "qex.mdb");
     SqlDatabase db;
     db.Open((installation.app / "qex.mdb").string());
-    SqlStatement users(db.handle(), "INSERT INTO Users (LoginName, Password, Enabled) VALUES ('op', ?1, 1), ('guest', ?1, 0)");
+    SqlStatement users(db.handle(),
+                       "INSERT INTO Users (LoginName, Password, Enabled) VALUES ('op', ?1, 1), ('guest', ?1, 0)");
     users.bindText(1, hashPassword("pw"));
     users.step();
     db.Execute("INSERT INTO UserAccess (UserName, Permission) VALUES ('op', 'Start/Stop')");

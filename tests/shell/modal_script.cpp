@@ -73,6 +73,7 @@ bool processEventsUntil(const std::function<bool()>& condition, std::chrono::mil
 
 void clickWhenEnabled(QAbstractButton* button, std::chrono::milliseconds timeout)
 {
-    EXPECT_TRUE(processEventsUntil([button] { return button->isEnabled(); }, timeout)) << button->objectName().toStdString();
+    EXPECT_TRUE(processEventsUntil([button] { return button->isEnabled(); }, timeout))
+        << button->objectName().toStdString();
     button->click();
 }

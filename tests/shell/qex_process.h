@@ -68,7 +68,9 @@ bool waitUntil(Predicate predicate, std::chrono::milliseconds timeout = std::chr
     while (!predicate()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        struct timespec pause {0, 10'000'000};
+        struct timespec pause {
+            0, 10'000'000
+        };
         nanosleep(&pause, nullptr);
     }
     return true;

@@ -44,7 +44,7 @@ std::map<std::string, FileState> snapshot(const fs::path& folder)
     for (const auto& entry : fs::directory_iterator(folder)) {
         const auto size = entry.file_size();
         files[entry.path().filename().string()] = {size, entry.last_write_time(),
-                                                    size < 65536 ? fileBytes(entry.path()) : std::string()};
+                                                   size < 65536 ? fileBytes(entry.path()) : std::string()};
     }
     return files;
 }
@@ -62,9 +62,8 @@ protected:
     std::unique_ptr<QexProcess> start()
     {
         auto qex = std::make_unique<QexProcess>(app, sys, run);
-        EXPECT_TRUE(waitUntil([&] {
-            return listening(run) && fs::exists(app / "qex.mdb") && fs::exists(sys / "qexdsp.so");
-        }));
+        EXPECT_TRUE(
+            waitUntil([&] { return listening(run) && fs::exists(app / "qex.mdb") && fs::exists(sys / "qexdsp.so"); }));
         return qex;
     }
 

@@ -7,10 +7,10 @@
 #include "platform/wave/wave_service.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -85,8 +85,8 @@ bool WindowHarness::startOnVirtualDevices()
     click(window_->btnPlay);
     TMMLevel& left = window_->MMLevel1->Level();
     TMMLevel& right = window_->MMLevel2->Level();
-    return window_->wi.Started() && pumpUntil([&] { return left.Spots() > 0 && right.Spots() > 0; },
-                                              std::chrono::seconds(15));
+    return window_->wi.Started() &&
+        pumpUntil([&] { return left.Spots() > 0 && right.Spots() > 0; }, std::chrono::seconds(15));
 }
 
 void WindowHarness::click(QAbstractButton* button)

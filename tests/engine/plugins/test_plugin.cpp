@@ -104,7 +104,10 @@ winampDSPModule* getPublishedModule(int index)
 }
 [[maybe_unused]] winampDSPHeader publishedHeader = {TEST_VERSION, kDescription, getPublishedModule};
 
-void EngineConfig(TMMPlugInDSPModule*) { ++control.configCalls; }
+void EngineConfig(TMMPlugInDSPModule*)
+{
+    ++control.configCalls;
+}
 int EngineInit(TMMPlugInDSPModule* module)
 {
     ++control.initCalls;
@@ -117,10 +120,13 @@ void EngineProcess(TMMPlugInDSPModule* module, short* samples)
 {
     process(samples, static_cast<int>(module->FramesPerBuffer), static_cast<int>(module->Channels));
 }
-void EngineQuit(TMMPlugInDSPModule*) { ++control.quitCalls; }
+void EngineQuit(TMMPlugInDSPModule*)
+{
+    ++control.quitCalls;
+}
 
-TMMPlugInDSPModule engineModule = {kModuleName, nullptr, nullptr, 0, 0, 0, EngineConfig, EngineInit, nullptr,
-                                   EngineProcess, nullptr, nullptr, EngineQuit, nullptr};
+TMMPlugInDSPModule engineModule = {kModuleName, nullptr, nullptr,       0,       0,       0,          EngineConfig,
+                                   EngineInit,  nullptr, EngineProcess, nullptr, nullptr, EngineQuit, nullptr};
 TMMPlugInDSPModule* getEngineModule(int index)
 {
     return index >= 0 && index < TEST_MODULES ? &engineModule : nullptr;

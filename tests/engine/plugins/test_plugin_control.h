@@ -10,8 +10,8 @@ struct TestPluginControl {
     int quitCalls;
     int configCalls;
     int processCalls;
-    int initResult;          // what Init returns
-    int returnNumerator;     // ModifySamples returns frames * numerator / denominator
+    int initResult;      // what Init returns
+    int returnNumerator; // ModifySamples returns frames * numerator / denominator
     int returnDenominator;
     int throwOnProcess;      // ModifySamples throws
     int throwOnQuit;         // Quit throws
