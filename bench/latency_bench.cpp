@@ -63,18 +63,6 @@ constexpr Setting kSettings[] = {
     {"smallest", 2, 1024, 2},
 };
 
-int virtualDevice(wave::WaveDirection direction, const char* name)
-{
-    const int count = wave::waveGetNumDevs(direction);
-    for (int id = 0; id < count; ++id) {
-        wave::WaveCaps caps;
-        if (wave::waveGetDevCaps(direction, id, caps, wave::WaveCapsDetail::Listed) == wave::kWaveNoError &&
-            caps.ProductName == name)
-            return id;
-    }
-    return InvalidId;
-}
-
 double msSince(Clock::time_point origin, Clock::time_point t)
 {
     return std::chrono::duration<double, std::milli>(t - origin).count();
@@ -185,7 +173,7 @@ Result run(const Setting& setting, int seconds, TThreadPriority priority)
     wi.SetNumBuffers(setting.inputBuffers);
     wi.SetBufferSize(setting.bufferBytes);
     wi.SetCallBackMode(TMMCBMode::cmThread);
-    wi.SetDeviceID(virtualDevice(wave::WaveDirection::Input, wave::kTestSignalInputName));
+    wi.SetDeviceID(wave::waveFindDevice(wave::WaveDirection::Input, wave::kTestSignalInputName));
     wi.SetPriority(priority);
     ring.SetBufferSize(setting.bufferBytes);
     ring.SetNumBuffers(2 * setting.inputBuffers);
@@ -193,7 +181,7 @@ Result run(const Setting& setting, int seconds, TThreadPriority priority)
     wo.SetNumBuffers(setting.outputBuffers);
     wo.SetBufferSize(setting.bufferBytes);
     wo.SetCallBackMode(TMMCBMode::cmThread);
-    wo.SetDeviceID(virtualDevice(wave::WaveDirection::Output, wave::kSilentOutputName));
+    wo.SetDeviceID(wave::waveFindDevice(wave::WaveDirection::Output, wave::kSilentOutputName));
     wo.SetPriority(priority);
     wi.SetOutput(&ring);
     ring.SetOutput(&host);
@@ -285,8 +273,9 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--virtual-device-ids") {
-            std::printf("input=%d output=%d\n", virtualDevice(wave::WaveDirection::Input, wave::kTestSignalInputName),
-                        virtualDevice(wave::WaveDirection::Output, wave::kSilentOutputName));
+            std::printf("input=%d output=%d\n",
+                        wave::waveFindDevice(wave::WaveDirection::Input, wave::kTestSignalInputName),
+                        wave::waveFindDevice(wave::WaveDirection::Output, wave::kSilentOutputName));
             return 0;
         }
         if (arg == "--time-critical")

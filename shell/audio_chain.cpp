@@ -22,21 +22,18 @@ TAudioChain::TAudioChain()
     wi.SetChannels(2);
     wi.SetBitLength(TMMBits::b16Bit);
     wi.SetSampleRate(kRate);
-    wi.SetNumBuffers(kDesignBuffers);
-    wi.SetBufferSize(kDesignBufferSize);
-    wi.SetCallBackMode(TMMCBMode::cmThread);
-    wi.SetDeviceID(MapperId);
-    wi.SetPriority(TThreadPriority::tpNormal);
+    TMMCustomWaveDevice* const devices[] = {&wi, &wo};
+    for (TMMCustomWaveDevice* device : devices) {
+        device->SetNumBuffers(kDesignBuffers);
+        device->SetBufferSize(kDesignBufferSize);
+        device->SetCallBackMode(TMMCBMode::cmThread);
+        device->SetDeviceID(MapperId);
+        device->SetPriority(TThreadPriority::tpNormal);
+    }
 
     MMRingBuffer1.SetBufferSize(kDesignBufferSize);
     MMRingBuffer1.SetNumBuffers(2 * kDesignBuffers);
     MMRingBuffer1.SetQueueMode(TMMQueueMode::qmDuplex);
-
-    wo.SetNumBuffers(kDesignBuffers);
-    wo.SetBufferSize(kDesignBufferSize);
-    wo.SetCallBackMode(TMMCBMode::cmThread);
-    wo.SetDeviceID(MapperId);
-    wo.SetPriority(TThreadPriority::tpNormal);
 
     mmconn.SetAutoConvert(false);
     mmconn.SetTriggerMethod(TMMTriggerMethod::tmTimer);

@@ -2,8 +2,6 @@
 
 #include "platform/wave/wave_service.h"
 
-#include <algorithm>
-
 using qex::platform::IniFile;
 
 namespace {
@@ -20,11 +18,10 @@ bool defaultCaptureOpens()
 }
 
 // The identifier of the device of that name, or the default device's when there is none.
-TMMDeviceId deviceNamed(TMMCustomWaveDevice& device, const std::string& name)
+TMMDeviceId deviceNamed(qex::platform::wave::WaveDirection direction, const std::string& name)
 {
-    const std::vector<std::string> names = deviceNames(device);
-    const auto found = std::find(names.begin(), names.end(), name);
-    return found == names.end() ? MapperId : static_cast<TMMDeviceId>(found - names.begin()) - 1;
+    const int id = qex::platform::wave::waveFindDevice(direction, name);
+    return id == qex::platform::wave::kWaveNoDevice ? MapperId : id;
 }
 
 } // namespace
@@ -88,6 +85,7 @@ void chooseFirstStartDevices(TAudioChain& chain)
 {
     if (defaultCaptureOpens())
         return;
-    chain.wi.SetDeviceID(deviceNamed(chain.wi, qex::platform::wave::kTestSignalInputName));
-    chain.wo.SetDeviceID(deviceNamed(chain.wo, qex::platform::wave::kSilentOutputName));
+    using namespace qex::platform::wave;
+    chain.wi.SetDeviceID(deviceNamed(WaveDirection::Input, kTestSignalInputName));
+    chain.wo.SetDeviceID(deviceNamed(WaveDirection::Output, kSilentOutputName));
 }

@@ -134,6 +134,17 @@ int waveGetDevCaps(WaveDirection direction, int deviceId, WaveCaps& caps, WaveCa
     return kWaveNoError;
 }
 
+int waveFindDevice(WaveDirection direction, const std::string& name)
+{
+    const int count = waveGetNumDevs(direction);
+    for (int id = 0; id < count; ++id) {
+        WaveCaps caps;
+        if (waveGetDevCaps(direction, id, caps, WaveCapsDetail::Listed) == kWaveNoError && caps.ProductName == name)
+            return id;
+    }
+    return kWaveNoDevice;
+}
+
 int waveOpen(WaveDirection direction, WaveHandle* handle, int deviceId, const WaveFormatEx* format,
              WaveCallback callback, void* instance, bool query)
 {

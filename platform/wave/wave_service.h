@@ -102,6 +102,10 @@ int waveGetNumDevs(WaveDirection direction);
 enum class WaveCapsDetail { Listed, Probed };
 int waveGetDevCaps(WaveDirection direction, int deviceId, WaveCaps& caps, WaveCapsDetail detail);
 
+// The identifier of the first device of a direction listed under that name, or kWaveNoDevice.
+constexpr int kWaveNoDevice = -2;
+int waveFindDevice(WaveDirection direction, const std::string& name);
+
 // With query set, only tells whether the device can take the format (kWaveErrBadFormat when it
 // cannot; a device that cannot be opened at all answers with its own error); nothing stays open
 // and no notification is sent.

@@ -132,8 +132,8 @@ protected:
     void SetUp() override
     {
         qex::platform::installMainThreadDispatcher(&dispatcher);
-        inputId = deviceIdByName(WaveDirection::Input, kInputName);
-        outputId = deviceIdByName(WaveDirection::Output, kOutputName);
+        inputId = wave::waveFindDevice(WaveDirection::Input, kInputName);
+        outputId = wave::waveFindDevice(WaveDirection::Output, kOutputName);
         ASSERT_GE(inputId, 0);
         ASSERT_GE(outputId, 0);
     }
@@ -153,9 +153,9 @@ protected:
 
 TEST_F(AlsaChainTest, ThePcmsOfTheHintsAreListedByDescriptionBeforeTheVirtualDevices)
 {
-    EXPECT_EQ(deviceIdByName(WaveDirection::Input, wave::kTestSignalInputName),
+    EXPECT_EQ(wave::waveFindDevice(WaveDirection::Input, wave::kTestSignalInputName),
               wave::waveGetNumDevs(WaveDirection::Input) - 1);
-    EXPECT_EQ(deviceIdByName(WaveDirection::Output, wave::kSilentOutputName),
+    EXPECT_EQ(wave::waveFindDevice(WaveDirection::Output, wave::kSilentOutputName),
               wave::waveGetNumDevs(WaveDirection::Output) - 1);
     wave::WaveCaps caps;
     ASSERT_EQ(wave::waveGetDevCaps(WaveDirection::Input, -1, caps, wave::WaveCapsDetail::Listed), wave::kWaveNoError);
@@ -258,7 +258,7 @@ TEST_F(AlsaChainTest, DataFromTheInputFileReachesTheOutputFileThroughTheChain)
 
 TEST_F(AlsaChainTest, AnOutputThatFailsForGoodIsReportedWithAlsasTextAndClosed)
 {
-    const int fullOutputId = deviceIdByName(WaveDirection::Output, kFullOutputName);
+    const int fullOutputId = wave::waveFindDevice(WaveDirection::Output, kFullOutputName);
     ASSERT_GE(fullOutputId, 0);
     Notices notices;
     TMMWaveIn wi;
@@ -313,7 +313,7 @@ TEST_F(AlsaChainTest, ADeviceThatCannotBeOpenedSaysWhyInAlsasWords)
     const TWaveFormatEx format = cdFormat();
     wi.SetWaveFormat(&format);
     wi.SetCallBackMode(TMMCBMode::cmThread);
-    wi.SetDeviceID(deviceIdByName(WaveDirection::Input, kGoneInputName));
+    wi.SetDeviceID(wave::waveFindDevice(WaveDirection::Input, kGoneInputName));
     EXPECT_EQ(wi.GetProductName(), kGoneInputName) << "its name comes from the device list";
     std::string text;
     try {

@@ -17,18 +17,6 @@ TWaveFormatEx cdFormat()
     return pcmWaveFormat(16, 2, 44100);
 }
 
-int deviceIdByName(WaveDirection direction, const std::string& name)
-{
-    const int count = wave::waveGetNumDevs(direction);
-    for (int id = 0; id < count; ++id) {
-        wave::WaveCaps caps;
-        if (wave::waveGetDevCaps(direction, id, caps, wave::WaveCapsDetail::Listed) == wave::kWaveNoError &&
-            caps.ProductName == name)
-            return id;
-    }
-    return -2;
-}
-
 bool pumpUntil(qex::platform::MainThreadDispatcher& dispatcher, const std::function<bool()>& ready,
                std::chrono::milliseconds limit)
 {
@@ -219,8 +207,8 @@ void VirtualDeviceTest::SetUp()
     clock_ = std::make_shared<wave::ManualWaveClock>();
     wave::setVirtualClock(clock_);
     qex::platform::installMainThreadDispatcher(&dispatcher_);
-    testInput_ = deviceIdByName(WaveDirection::Input, wave::kTestSignalInputName);
-    silentOutput_ = deviceIdByName(WaveDirection::Output, wave::kSilentOutputName);
+    testInput_ = wave::waveFindDevice(WaveDirection::Input, wave::kTestSignalInputName);
+    silentOutput_ = wave::waveFindDevice(WaveDirection::Output, wave::kSilentOutputName);
     ASSERT_GE(testInput_, 0);
     ASSERT_GE(silentOutput_, 0);
 }

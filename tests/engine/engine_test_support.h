@@ -34,9 +34,6 @@ using qex::platform::wave::WaveDirection;
 TWaveFormatEx cdFormat();
 constexpr int kCdFrameBytes = 4;
 
-// The identifier of the device with that name, or -2.
-int deviceIdByName(WaveDirection direction, const std::string& name);
-
 // Pumps the dispatcher until ready() holds; the limit only ends a test that is failing anyway.
 bool pumpUntil(qex::platform::MainThreadDispatcher& dispatcher, const std::function<bool()>& ready,
                std::chrono::milliseconds limit = std::chrono::seconds(30));

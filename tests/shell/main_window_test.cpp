@@ -72,13 +72,7 @@ struct Installation {
         namespace wave = qex::platform::wave;
         const bool input = direction == wave::WaveDirection::Input;
         const char* name = input ? wave::kTestSignalInputName : wave::kSilentOutputName;
-        int id = InvalidId;
-        for (int candidate = 0; candidate < wave::waveGetNumDevs(direction); ++candidate) {
-            wave::WaveCaps caps{};
-            if (wave::waveGetDevCaps(direction, candidate, caps, wave::WaveCapsDetail::Listed) == wave::kWaveNoError &&
-                caps.ProductName == name)
-                id = candidate;
-        }
+        const int id = wave::waveFindDevice(direction, name);
         const std::string side = input ? "Input" : "Output";
         return side + " device=" + std::to_string(id) + "\n" + side + " device name=" + name + "\n";
     }
