@@ -3,7 +3,6 @@
 #include "system_folder.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -12,16 +11,6 @@
 namespace qex::platform {
 
 namespace {
-
-constexpr const char* kFolderName = "lumavox-qex";
-
-std::filesystem::path xdgFolder(const char* variable, const char* fallbackUnderHome)
-{
-    // Read as the system folder reads XDG_DATA_HOME, so that both name the same place.
-    if (const char* value = std::getenv(variable); value && *value)
-        return value;
-    return homeFolder() / fallbackUnderHome;
-}
 
 void makeOwnerOnlyFolder(const std::filesystem::path& folder)
 {
@@ -39,8 +28,8 @@ AppFolders appFoldersFor(const std::filesystem::path& executableFolder)
 {
     if (::access(executableFolder.c_str(), W_OK) == 0)
         return {executableFolder, executableFolder, false};
-    return {xdgFolder("XDG_CONFIG_HOME", ".config") / kFolderName,
-            xdgFolder("XDG_DATA_HOME", ".local/share") / kFolderName, true};
+    return {xdgBaseFolder("XDG_CONFIG_HOME", ".config") / kUserFolderName,
+            xdgBaseFolder("XDG_DATA_HOME", ".local/share") / kUserFolderName, true};
 }
 
 AppFolders appFolders()

@@ -19,12 +19,14 @@ std::filesystem::path systemFolder()
 {
     if (const char* dir = std::getenv("QEX_SYSTEM_DIR"); dir && *dir)
         return std::filesystem::path(dir).lexically_normal();
-    std::filesystem::path data;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        data = xdg;
-    else
-        data = homeFolder() / ".local" / "share";
-    return data / "lumavox-qex" / "lib";
+    return xdgBaseFolder("XDG_DATA_HOME", ".local/share") / kUserFolderName / "lib";
+}
+
+std::filesystem::path xdgBaseFolder(const char* variable, const char* defaultUnderHome)
+{
+    if (const char* value = std::getenv(variable); value && *value)
+        return value;
+    return homeFolder() / defaultUnderHome;
 }
 
 std::filesystem::path executablePath()
