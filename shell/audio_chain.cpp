@@ -1,5 +1,12 @@
 #include "audio_chain.h"
 
+#include "message_boxes.h"
+#include "module_file.h"
+
+#include <QWidget>
+
+#include <filesystem>
+
 namespace {
 
 constexpr int kRate = 44100;
@@ -53,4 +60,18 @@ TAudioChain::TAudioChain()
 bool TAudioChain::DevicesValid() const
 {
     return deviceInRange(wi.GetDeviceID(), wi.DeviceCount()) && deviceInRange(wo.GetDeviceID(), wo.DeviceCount());
+}
+
+void TAudioChain::LoadModule(QWidget* owner)
+{
+    const auto module = moduleFilePath();
+    std::error_code ec;
+    if (!std::filesystem::exists(module, ec))
+        return;
+    if (!dspPlugin.LoadModuleFile(module.string())) {
+        showWarningMessage(QStringLiteral("Modulo audio non trovato."), owner);
+        return;
+    }
+    dspPlugin.OpenModules(owner ? reinterpret_cast<void*>(owner->winId()) : nullptr);
+    dspPlugin.SelectModule(0);
 }

@@ -13,6 +13,8 @@
 #include "wave_in.h"
 #include "wave_out.h"
 
+class QWidget;
+
 class TAudioChain {
 public:
     TAudioChain();
@@ -28,4 +30,8 @@ public:
 
     // Whether both device identifiers name a present device (-1 is the default device).
     bool DevicesValid() const;
+    // Loads the processing module the program wrote into the system folder and selects its first
+    // module, owned by the window (none without one). A file that is there but holds no module
+    // is reported to the operator; without a file the audio passes unprocessed.
+    void LoadModule(QWidget* owner);
 };

@@ -6,7 +6,6 @@
 #include "data_mod.h"
 #include "frm_info.h"
 #include "message_boxes.h"
-#include "module_file.h"
 #include "platform/operator_log.h"
 #include "platform/profile.h"
 #include "security/table_bindings.h"
@@ -32,8 +31,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <filesystem>
 
 namespace {
 
@@ -394,16 +391,9 @@ void TfrmQEX::FormShow()
 
 void TfrmQEX::LoadModuleAndAutoStart()
 {
-    const auto module = moduleFilePath();
-    std::error_code ec;
-    if (!std::filesystem::exists(module, ec))
+    Chain.LoadModule(this);
+    if (!dspPlugin.IsLoaded())
         return;
-    if (!dspPlugin.LoadModuleFile(module.string())) {
-        showWarningMessage(QStringLiteral("Modulo audio non trovato."), this);
-        return;
-    }
-    dspPlugin.OpenModules(reinterpret_cast<void*>(winId()));
-    dspPlugin.SelectModule(0);
     if (AutoStart && !DevicesChanged)
         btnPlayClick();
 }

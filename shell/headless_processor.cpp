@@ -4,7 +4,6 @@
 #include "chain_settings.h"
 #include "data_mod.h"
 #include "engine_notice.h"
-#include "message_boxes.h"
 #include "module_file.h"
 #include "platform/main_dispatcher_qt.h"
 #include "platform/operator_log.h"
@@ -13,8 +12,6 @@
 #include "security/table_bindings.h"
 
 #include <QCoreApplication>
-
-#include <filesystem>
 
 using qex::platform::logOperatorMessage;
 
@@ -52,7 +49,7 @@ bool THeadlessProcessor::Start()
                            "devices in Preferences of the program's window");
         return false;
     }
-    LoadModule();
+    chain_.LoadModule(nullptr);
     try {
         chain_.wi.Open();
         chain_.dspPlugin.InitModule();
@@ -109,20 +106,6 @@ bool THeadlessProcessor::LoginAtStart(bool securityEnabled, const std::string& l
         logOperatorMessage("not started: security is enabled and the default login \"" + login +
                            "\" failed; nobody can log in without a window");
     return loggedIn;
-}
-
-void THeadlessProcessor::LoadModule()
-{
-    const auto module = moduleFilePath();
-    std::error_code ec;
-    if (!std::filesystem::exists(module, ec))
-        return;
-    if (!chain_.dspPlugin.LoadModuleFile(module.string())) {
-        showWarningMessage(QStringLiteral("Modulo audio non trovato."));
-        return;
-    }
-    chain_.dspPlugin.OpenModules(nullptr);
-    chain_.dspPlugin.SelectModule(0);
 }
 
 void THeadlessProcessor::ReportDropouts()

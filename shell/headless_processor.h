@@ -30,7 +30,6 @@ public:
 private:
     bool ReadSettings();
     bool LoginAtStart(bool securityEnabled, const std::string& login, const std::string& password);
-    void LoadModule();
     void ReportDropouts();
     void KeepFirstStartDevices();
 

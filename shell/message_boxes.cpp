@@ -9,11 +9,17 @@ namespace {
 
 const QString kTitle = QStringLiteral("Lumavox QEX");
 
+// Whether the program runs with windows (not headless), so that a box can be shown.
+bool hasWindows()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
 // Logs the text and shows the box where the program has windows.
 void tell(QMessageBox::Icon icon, const QString& title, const QString& text, const QString& content, QWidget* parent)
 {
     qex::platform::logOperatorMessage((content.isEmpty() ? text : text + QStringLiteral(": ") + content).toStdString());
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+    if (!hasWindows())
         return;
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.setInformativeText(content);
@@ -35,7 +41,7 @@ void showWarningMessage(const QString& text, QWidget* parent)
 void showWarningNotice(const QString& text)
 {
     qex::platform::logOperatorMessage(text.toStdString());
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+    if (!hasWindows())
         return;
     auto* box = new QMessageBox(QMessageBox::Warning, kTitle, text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
